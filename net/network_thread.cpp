@@ -3,6 +3,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
+
 #include "net/peer_impl.h"
 
 namespace pwnet {
@@ -26,7 +29,12 @@ void Impl::threadMain() {
             ssize_t r = ::read(wakeFd, &count, sizeof count);
             (void)r;
         }
-        std::lock_guard<std::mutex> lock(mutex);
+        if ((fds[0].revents & POLLIN) && !(fds[1].revents & POLLIN) &&
+            monotonicUs() - appPolledUs.load(std::memory_order_relaxed) < 2000) {
+            // The application is taking packets itself right now: give it the first go.
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+        }
+        std::lock_guard<SpinFirstMutex> lock(mutex);
         if (!running.load(std::memory_order_acquire))
             break;
         serviceOnce();

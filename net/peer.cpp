@@ -16,6 +16,11 @@ int64_t monotonicMs() {
         .count();
 }
 
+int64_t monotonicUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 void initializeLibraries() {
     static std::once_flag once;
     std::call_once(once, [] {

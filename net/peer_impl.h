@@ -22,6 +22,7 @@ namespace pwnet {
 
 // Milliseconds of a monotonic clock that the test clock hook does not move.
 int64_t monotonicMs();
+int64_t monotonicUs();
 void initializeLibraries();
 std::vector<std::string> localIpv4Addresses();
 
@@ -72,6 +73,25 @@ struct Connection {
     uint32_t lastEnetSent = 0, lastEnetLost = 0;
 };
 
+// A mutex that spins briefly before it sleeps: the holders keep it for microseconds, and a
+// thread put to sleep on contention costs far more than that to wake.
+class SpinFirstMutex {
+public:
+    void lock() {
+        for (int i = 0; i < 2000; ++i) {
+            if (m_.try_lock())
+                return;
+            __builtin_ia32_pause();
+        }
+        m_.lock();
+    }
+    bool try_lock() { return m_.try_lock(); }
+    void unlock() { m_.unlock(); }
+
+private:
+    std::mutex m_;
+};
+
 class Impl {
 public:
     Impl();
@@ -120,7 +140,9 @@ public:
     void noteClockSample(Connection& c, uint32_t rtt, int32_t offset);
     void failOutgoing(Connection& c, unsigned char id);
 
-    std::mutex mutex;
+    SpinFirstMutex mutex;
+    // Last time (monotonic microseconds) the application took packets itself.
+    std::atomic<int64_t> appPolledUs{0};
     ENetHost* host = nullptr;
     std::thread thread;
     int wakeFd = -1;

@@ -13,7 +13,7 @@
 
 using pwnet::ConnState;
 using pwnet::Connection;
-using Lock = std::lock_guard<std::mutex>;
+using Lock = std::lock_guard<pwnet::SpinFirstMutex>;
 
 namespace {
 
@@ -305,6 +305,12 @@ bool RakPeerInterface::Send(const char* data, const int length, PacketPriority, 
 
 Packet* RakPeerInterface::Receive() {
     Lock lock(impl->mutex);
+    // With nothing queued, take what the socket holds now rather than wait for the thread.
+    if (impl->inbox.empty() && impl->host) {
+        impl->appPolledUs.store(pwnet::monotonicUs(), std::memory_order_relaxed);
+        impl->serviceOnce();
+        impl->flush();
+    }
     if (impl->inbox.empty())
         return nullptr;
     Packet* p = impl->inbox.front();
