@@ -2,6 +2,7 @@
 // and respawns, the one-player mirror battle, start positions and the ship list.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <vector>
