@@ -272,7 +272,7 @@ TEST_F(ServerSettingsTest, Links) {
     ASSERT_EQ(links.size(), 7u);
     EXPECT_EQ(std::string(links[0].linkName, 25), name25);  // no terminator
     EXPECT_EQ(std::string(links[0].ip, sizeof links[0].ip).c_str(), std::string("x"));
-    EXPECT_EQ(links[0].port, 1);
+    EXPECT_EQ(+links[0].port, 1);
     const struct {
         const char* name;
         const char* host;
@@ -285,7 +285,7 @@ TEST_F(ServerSettingsTest, Links) {
         const KSTMP::ServerLink& link = links[i + 1];
         EXPECT_EQ(std::string(link.linkName), rest[i].name);
         EXPECT_EQ(std::string(link.ip), rest[i].host) << rest[i].name;
-        EXPECT_EQ(link.port, rest[i].port) << rest[i].name;
+        EXPECT_EQ(+link.port, rest[i].port) << rest[i].name;
         // Short texts are followed by zero bytes to the end of the field.
         for (size_t k = strlen(rest[i].host); k < sizeof link.ip; ++k) EXPECT_EQ(link.ip[k], 0);
     }
@@ -294,7 +294,7 @@ TEST_F(ServerSettingsTest, Links) {
     load();
     ASSERT_EQ(links.size(), 1u);
     EXPECT_EQ(std::string(links[0].ip, 25), host30.substr(0, 25));
-    EXPECT_EQ(links[0].port, 5);
+    EXPECT_EQ(+links[0].port, 5);
 }
 
 TEST_F(ServerSettingsTest, BuoysEndAtTheFirstMissingGroup) {
@@ -307,27 +307,27 @@ TEST_F(ServerSettingsTest, BuoysEndAtTheFirstMissingGroup) {
     const auto& buoys = serverSettings.buoys;
     ASSERT_EQ(buoys.size(), 2u);
     const KSTMP::BuoyInfo& b0 = buoys[0];
-    EXPECT_EQ(b0.buoyId, 0);
-    EXPECT_EQ(b0.buoyType, 2);
-    EXPECT_EQ(b0.nextType, -1);
-    EXPECT_EQ(b0.position.x, 10.0f);
-    EXPECT_EQ(b0.position.y, 0.0f);
-    EXPECT_EQ(b0.position.z, -25.5f);
-    EXPECT_EQ(b0.timer, 30);
-    EXPECT_EQ(b0.timerReset, 30);
-    EXPECT_EQ(b0.effectRange, 10);
-    EXPECT_EQ(b0.holdRange, 10);
-    EXPECT_EQ(b0.paused, 1);
-    EXPECT_EQ(b0.team, -1);
-    EXPECT_EQ(b0.ship, -1);
-    EXPECT_EQ(b0.changed, 0);
+    EXPECT_EQ(+b0.buoyId, 0);
+    EXPECT_EQ(+b0.buoyType, 2);
+    EXPECT_EQ(+b0.nextType, -1);
+    EXPECT_EQ(+b0.position.x, 10.0f);
+    EXPECT_EQ(+b0.position.y, 0.0f);
+    EXPECT_EQ(+b0.position.z, -25.5f);
+    EXPECT_EQ(+b0.timer, 30);
+    EXPECT_EQ(+b0.timerReset, 30);
+    EXPECT_EQ(+b0.effectRange, 10);
+    EXPECT_EQ(+b0.holdRange, 10);
+    EXPECT_EQ(+b0.paused, 1);
+    EXPECT_EQ(+b0.team, -1);
+    EXPECT_EQ(+b0.ship, -1);
+    EXPECT_EQ(+b0.changed, 0);
     const KSTMP::BuoyInfo& b1 = buoys[1];
-    EXPECT_EQ(b1.buoyId, 1);
-    EXPECT_EQ(b1.buoyType, 1);
-    EXPECT_EQ(b1.timer, 0);
-    EXPECT_EQ(b1.effectRange, 40);
-    EXPECT_EQ(b1.holdRange, 20);
-    EXPECT_EQ(b1.position.x, 0.0f);
+    EXPECT_EQ(+b1.buoyId, 1);
+    EXPECT_EQ(+b1.buoyType, 1);
+    EXPECT_EQ(+b1.timer, 0);
+    EXPECT_EQ(+b1.effectRange, 40);
+    EXPECT_EQ(+b1.holdRange, 20);
+    EXPECT_EQ(+b1.position.x, 0.0f);
 
     load();  // rebuilt, not appended
     EXPECT_EQ(serverSettings.buoys.size(), 2u);
@@ -340,7 +340,7 @@ TEST_F(ServerSettingsTest, BuoyListStopsWhereIdsWouldWrap) {
     writeConfig("buoy_file = many.txt\n");
     load();
     ASSERT_EQ(serverSettings.buoys.size(), static_cast<size_t>(maxBuoys));
-    EXPECT_EQ(serverSettings.buoys.back().buoyId, 127);
+    EXPECT_EQ(+serverSettings.buoys.back().buoyId, 127);
 }
 
 TEST_F(ServerSettingsTest, StartFilesWithGapsAndTeamCentres) {
@@ -353,16 +353,16 @@ TEST_F(ServerSettingsTest, StartFilesWithGapsAndTeamCentres) {
     const auto& starts = serverSettings.teamStarts;
     ASSERT_EQ(starts.size(), 2u);
     ASSERT_EQ(starts.at(0).size(), 2u);
-    EXPECT_EQ(starts.at(0)[1].x, 10.0f);
-    EXPECT_EQ(starts.at(0)[1].z, -4.0f);
+    EXPECT_EQ(+starts.at(0)[1].x, 10.0f);
+    EXPECT_EQ(+starts.at(0)[1].z, -4.0f);
     ASSERT_EQ(starts.at(1).size(), 1u);
-    EXPECT_EQ(starts.at(1)[0].y, 5.0f);
+    EXPECT_EQ(+starts.at(1)[0].y, 5.0f);
     const auto& centres = serverSettings.teamCentres;
     ASSERT_EQ(centres.size(), 2u);
-    EXPECT_EQ(centres.at(0).x, 5.0f);
-    EXPECT_EQ(centres.at(0).y, 1.0f);
-    EXPECT_EQ(centres.at(0).z, -2.0f);
-    EXPECT_EQ(centres.at(1).x, 5.0f);
+    EXPECT_EQ(+centres.at(0).x, 5.0f);
+    EXPECT_EQ(+centres.at(0).y, 1.0f);
+    EXPECT_EQ(+centres.at(0).z, -2.0f);
+    EXPECT_EQ(+centres.at(1).x, 5.0f);
 
     writeFile("starts.txt", "team0\n{\n1 = 1,1,1\n}\nteam1\n{\n0 = 1,1,1\n}\n");
     load();  // a team without key 0 ends the list
