@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace art {
 namespace {
@@ -102,7 +103,7 @@ ShipHit shipAt(double x, double y)
                 continue;
             const double half = (0.2 - 0.035 * s) * (m == 1 ? 1.0 : 0.9);
             const double t = (y - y0) / (y1 - y0);
-            const double belly = 0.03 * std::sin(t * M_PI);
+            const double belly = 0.03 * std::sin(t * std::numbers::pi);
             const double left = mastX[m] - half + belly, right = mastX[m] + half + belly;
             if (x >= left && x <= right)
                 return {Part::Sail, 0.72 + 0.28 * (x - left) / (right - left) - 0.08 * std::abs(t - 0.5)};
