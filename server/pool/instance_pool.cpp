@@ -1,0 +1,5 @@
+#include "server/pool/instance_pool.h"
+
+void instancePoolGameBegin() {}
+
+void wakeServers() {}
