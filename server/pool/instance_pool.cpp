@@ -1,5 +1,7 @@
 #include "server/pool/instance_pool.h"
 
+#include "server/config/pool_hook.h"
+#include "server/config/server_settings.h"
 #include "server/core/server_globals.h"
 #include "server/pool/pool_steps.h"
 #include "server/pool/port_lock.h"
@@ -12,15 +14,24 @@ pool::PoolIdentity currentIdentity() {
     me.dataDirectory = dataDirectory;
     me.instanceName = instanceName;
     me.programFileName = programFileName;
-    // TODO config fields
+    me.groupFile = serverSettings.groupFile;
+    me.groupName = serverSettings.groupName;
+    me.port = serverSettings.port;
     return me;
 }
 
+// The configuration load ends with the pool step from the first load on: this object is
+// linked whenever the server calls any pool entry point.
+const bool stepConnected = [] {
+    instancePoolStepHook = &instancePoolStep;
+    return true;
+}();
+
 }  // namespace
 
-void instancePoolStep() {
+void instancePoolStep(bool& running) {
     if (!pool::runStartupStep(currentIdentity()))
-        serverRunning = false;
+        running = false;
 }
 
 void instancePoolGameBegin() { pool::runGameBeginStep(currentIdentity()); }

@@ -62,6 +62,7 @@ protected:
     }
     // Acts as the copy `key`: its folder lock held and its folder the working directory.
     void becomeCopy(const std::string& key) {
+        tree.makeFolder(key);
         holdFolder(key);
         ASSERT_EQ(chdir(tree.path(key).c_str()), 0);
     }
