@@ -1,0 +1,36 @@
+// Players, teams and ship-slot reservations.
+#pragma once
+
+#include <cstdint>
+#include <map>
+
+#include "net/system_address.h"
+
+namespace KSTMP {
+struct PlayerInfo;
+struct SlotInfo;
+}
+
+// Ordered by ip (as the unsigned 32-bit value) then port.
+extern std::map<SystemAddress, KSTMP::PlayerInfo> players;
+
+int32_t reservationCount(const SystemAddress& address);  // 0 when none
+int8_t totalReservedSlots();
+int8_t freeSlots();
+
+int pick_team();
+bool teams_valid();
+
+void on_player_info(const SystemAddress& sender, KSTMP::PlayerInfo* record);
+void on_slot_info(const SystemAddress& sender, KSTMP::SlotInfo* record);
+void on_slot_query(const SystemAddress& sender);
+void on_team_id(const SystemAddress& sender, int32_t param);
+// Removes every trace of the address: reservations, player entry, readiness, ships.
+void remove_player(const SystemAddress& address);
+void broadcast_players();
+
+// Resets: reservations emptied, counters from the configured total slots (at most 127).
+void clearReservations();
+void clearPlayers();
+// After a finished battle: ready flag 0 and the per-player bytes 255 for every player.
+void resetPlayersForNewGame();
