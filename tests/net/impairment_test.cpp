@@ -127,8 +127,12 @@ TEST(ImpairedHandshakeTest, FiftyConnectsInARowThroughThirtyPercentLoss) {
     relay.setImpairment(Direction::ToServer, lossy);
     relay.setImpairment(Direction::ToClient, lossy);
     int succeeded = 0;
+    // Every client stays up: a reused port would meet its predecessor's connection, which the
+    // server still holds while the lossy link swallows the goodbye.
+    std::vector<PeerPtr> clients;
     for (int i = 0; i < 50; ++i) {
-        auto client = startPeer(0);
+        clients.push_back(startPeer(0));
+        RakPeerInterface* client = clients.back().get();
         ASSERT_TRUE(client);
         ASSERT_TRUE(client->Connect("127.0.0.1", relay.port(), nullptr, 0));
         Received r;
