@@ -100,11 +100,10 @@ TEST_F(ConsoleTest, StatusListsPlayersInAddressOrder) {
     Client& a = join("first");
     Client& b = join("second");
     const bool aLower = a.address() < b.address();
-    const Client& low = aLower ? a : b;
-    const Client& high = aLower ? b : a;
-    const std::string expected = std::string(statusLines) + "1. " + (aLower ? "first" : "second") + " " +
-                                 low.address().ToString(true) + "\n2. " + (aLower ? "second" : "first") + " " +
-                                 high.address().ToString(true) + "\n";
+    const std::string lowAddress = (aLower ? a : b).address().ToString(true);
+    const std::string highAddress = (aLower ? b : a).address().ToString(true);
+    const std::string expected = std::string(statusLines) + "1. " + (aLower ? "first " : "second ") + lowAddress +
+                                 "\n2. " + (aLower ? "second " : "first ") + highAddress + "\n";
     EXPECT_EQ(command("status"), expected);
 }
 

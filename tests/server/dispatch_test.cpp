@@ -53,7 +53,7 @@ TEST_F(DispatchTest, ChatAndCannonTargetReachEveryPlayerOnly) {
         EXPECT_EQ(watcher.count(id), 0) << "a connection that is no player gets nothing";
         const Received got = b.records(id).front();
         EXPECT_EQ(got.bytes.back(), 0x5A);
-        EXPECT_EQ(got.as<KSTMP::BaseCommand>().origin.toSystemAddress(), b.server);
+        EXPECT_EQ(got.origin(), b.server);
         EXPECT_EQ(console().find("Received a chat message, sending to all\n") != std::string::npos,
                   id == KSTMP::cmd_chat);
     }
@@ -77,8 +77,8 @@ TEST_F(DispatchTest, CountedOnlyRecordsAndTheTrafficReport) {
     startServer();
     Client& a = join("a");
     packetCounts.clear();
-    for (int id : {KSTMP::cmd_weather_info, KSTMP::cmd_cannon_shot, KSTMP::cmd_check_for_update, 104,
-                   KSTMP::cmd_coordinates, KSTMP::cmd_coordinates, KSTMP::cmd_chat}) {
+    for (int id : {int(KSTMP::cmd_weather_info), int(KSTMP::cmd_cannon_shot), int(KSTMP::cmd_check_for_update), 104,
+                   int(KSTMP::cmd_coordinates), int(KSTMP::cmd_coordinates), int(KSTMP::cmd_chat)}) {
         const int size = id == 104 ? 28 : protocol::recordKind(static_cast<uint8_t>(id))->size;
         const std::vector<unsigned char> bytes = header(id, size, static_cast<size_t>(size));
         a.sendBytes(bytes.data(), bytes.size());

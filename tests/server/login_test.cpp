@@ -61,9 +61,11 @@ TEST_P(LoginVerdictTest, OrdinaryClient) {
         << "a fresh game type follows verdict 2 only";
     const std::string text = console();
     EXPECT_EQ(text.rfind("Log in: bob\n" + std::string(row.line), 0), 0u) << text;
-    for (const char* other : {"accepted\n", "declined\n", "game is full\n"})
-        if (std::string(other) != row.line)
+    for (const char* other : {"accepted\n", "declined\n", "game is full\n"}) {
+        if (std::string(other) != row.line) {
             EXPECT_EQ(text.find(other), std::string::npos) << other;
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

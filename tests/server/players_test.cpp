@@ -1,6 +1,7 @@
 // Players, teams, slot reservations and removal.
 #include "protocol/text.h"
 #include "server/core/server_globals.h"
+#include "server/core/server_process.h"
 #include "server/session/players.h"
 #include "server/session/session_state.h"
 #include "server_harness.h"

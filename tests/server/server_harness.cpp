@@ -86,6 +86,13 @@ unsigned short freePort() {
 
 int Received::id() const { return protocol::packetIdentifier(bytes.data(), bytes.size()); }
 
+SystemAddress Received::origin() const {
+    KSTMP::FakeAddress address;
+    if (bytes.size() >= 26)
+        std::memcpy(static_cast<void*>(&address), bytes.data() + 18, sizeof address);
+    return address.toSystemAddress();
+}
+
 int occurrences(const std::string& text, const std::string& needle) {
     int n = 0;
     for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size()))

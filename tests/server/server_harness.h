@@ -31,6 +31,8 @@ unsigned short freePort();
 struct Received {
     std::vector<unsigned char> bytes;
     int id() const;
+    // The header's origin.
+    SystemAddress origin() const;
     template <class T>
     T as() const {
         T record;
