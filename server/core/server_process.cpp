@@ -15,6 +15,7 @@
 #include "server/core/lobby.h"
 #include "server/core/send.h"
 #include "server/core/server_globals.h"
+#include "server/pool/instance_pool.h"
 #include "server/session/players.h"
 #include "server/session/session_state.h"
 
@@ -129,6 +130,7 @@ int serverShutdown() {
     rakPeer->Disconnect(300, 0);
     RakNetworkFactory::DestroyRakPeerInterface(rakPeer);
     rakPeer = nullptr;
+    instancePoolShutdown();
     platform::releaseNamedLock(folderLock);
     return 0;
 }

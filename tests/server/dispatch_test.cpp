@@ -133,11 +133,11 @@ TEST_F(DispatchTest, NotifierCodes) {
     a.clear();
     a.notify(KSTMP::ntf_ping);
     ASSERT_TRUE(pumpUntil([&] { return !a.notifiers(KSTMP::ntf_pong).empty(); }));
-    EXPECT_EQ(a.notifiers(KSTMP::ntf_pong).front().param, 1) << "total reserved slots";
+    EXPECT_EQ(+a.notifiers(KSTMP::ntf_pong).front().param, 1) << "total reserved slots";
 
     a.notify(KSTMP::ntf_team_id, 0x10001);
     ASSERT_TRUE(pumpUntil([&] { return seen += console(), seen.find(who + " sent her team id\n") != std::string::npos; }));
-    EXPECT_EQ(players.at(a.address()).team, 1);
+    EXPECT_EQ(+players.at(a.address()).team, 1);
 }
 
 TEST_F(DispatchTest, VersionUpdateGoesToItsPlayer) {

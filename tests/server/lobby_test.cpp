@@ -21,34 +21,34 @@ TEST_F(LobbyTest, GameTypeCarriesTheConfiguration) {
         "requiredVersion = 1.5\navailable_ships = 3,-1,7");
     Client& client = connect();
     const KSTMP::GameType g = client.records(KSTMP::cmd_game_type).front().as<KSTMP::GameType>();
-    EXPECT_EQ(g.size, 130);
+    EXPECT_EQ(+g.size, 130);
     EXPECT_EQ(protocol::readText(g.name), "ABCDEFGHIJKLMNOPQRSTUVWX");
     EXPECT_EQ(g.name[24], 0);
     EXPECT_EQ(protocol::readText(g.serverName), "Harbour");
-    EXPECT_EQ(g.openServer, 1);
-    EXPECT_EQ(g.playerCount, 0);
-    EXPECT_EQ(g.freeSlots, 10);
-    EXPECT_EQ(g.maxShipsPerPlayer, 2);
-    EXPECT_EQ(g.yourReservedSlots, 0);
-    EXPECT_EQ(g.reservedSlots, 0);
-    EXPECT_EQ(g.gameType, 2u);
-    EXPECT_EQ(g.timeOfDay, 18);
-    EXPECT_EQ(g.weather, 3);
-    EXPECT_EQ(g.heading, serverSettings.randomAngle);
-    EXPECT_GE(g.heading, 1);
-    EXPECT_LE(g.heading, 360);
-    EXPECT_EQ(g.gameLength, 20);
-    EXPECT_EQ(g.countdown, 7);
+    EXPECT_EQ(+g.openServer, 1);
+    EXPECT_EQ(+g.playerCount, 0);
+    EXPECT_EQ(+g.freeSlots, 10);
+    EXPECT_EQ(+g.maxShipsPerPlayer, 2);
+    EXPECT_EQ(+g.yourReservedSlots, 0);
+    EXPECT_EQ(+g.reservedSlots, 0);
+    EXPECT_EQ(+g.gameType, 2u);
+    EXPECT_EQ(+g.timeOfDay, 18);
+    EXPECT_EQ(+g.weather, 3);
+    EXPECT_EQ(+g.heading, serverSettings.randomAngle);
+    EXPECT_GE(+g.heading, 1);
+    EXPECT_LE(+g.heading, 360);
+    EXPECT_EQ(+g.gameLength, 20);
+    EXPECT_EQ(+g.countdown, 7);
     const uint8_t ships[11] = {3, 255, 7, 255, 255, 255, 255, 255, 255, 255, 255};
     EXPECT_EQ(0, std::memcmp(g.availableShips, ships, sizeof ships));
-    EXPECT_EQ(g.spare, 0);
-    EXPECT_EQ(g.phase, 0u);
+    EXPECT_EQ(+g.spare, 0);
+    EXPECT_EQ(+g.phase, 0u);
     EXPECT_EQ(g.serverAddress.toSystemAddress(), client.server);
-    EXPECT_EQ(g.dcAllowed, 0);
-    EXPECT_EQ(g.rtsAllowed, 1);
-    EXPECT_EQ(g.countdownRunning, 0);
-    EXPECT_EQ(g.realism, 2u);
-    EXPECT_FLOAT_EQ(g.requiredVersion, 1.5f);
+    EXPECT_EQ(+g.dcAllowed, 0);
+    EXPECT_EQ(+g.rtsAllowed, 1);
+    EXPECT_EQ(+g.countdownRunning, 0);
+    EXPECT_EQ(+g.realism, 2u);
+    EXPECT_FLOAT_EQ(+g.requiredVersion, 1.5f);
     EXPECT_EQ(g.origin.toSystemAddress(), client.server);
 }
 
@@ -68,13 +68,13 @@ TEST_F(LobbyTest, CountdownAndCountsWhileRunning) {
     a.notify(KSTMP::ntf_game_modes_request);
     ASSERT_TRUE(pumpUntil([&] { return a.count(KSTMP::cmd_game_type) == 1; }));
     const KSTMP::GameType g = a.records(KSTMP::cmd_game_type).front().as<KSTMP::GameType>();
-    EXPECT_EQ(g.countdown, 1) << "1999 ms left";
-    EXPECT_EQ(g.countdownRunning, 1);
-    EXPECT_EQ(g.openServer, 0);
-    EXPECT_EQ(g.playerCount, 2);
-    EXPECT_EQ(g.yourReservedSlots, 1);
-    EXPECT_EQ(g.reservedSlots, 1);
-    EXPECT_EQ(g.freeSlots, 19);
+    EXPECT_EQ(+g.countdown, 1) << "1999 ms left";
+    EXPECT_EQ(+g.countdownRunning, 1);
+    EXPECT_EQ(+g.openServer, 0);
+    EXPECT_EQ(+g.playerCount, 2);
+    EXPECT_EQ(+g.yourReservedSlots, 1);
+    EXPECT_EQ(+g.reservedSlots, 1);
+    EXPECT_EQ(+g.freeSlots, 19);
 }
 
 TEST_F(LobbyTest, EveryFifthSendIsPrinted) {
@@ -114,7 +114,7 @@ TEST_F(LobbyTest, ServerLinks) {
             const KSTMP::ServerLink link = links[i].as<KSTMP::ServerLink>();
             EXPECT_EQ(protocol::readText(link.linkName), std::get<0>(row.expected[i]));
             EXPECT_EQ(protocol::readText(link.ip), std::get<1>(row.expected[i]));
-            EXPECT_EQ(link.port, std::get<2>(row.expected[i]));
+            EXPECT_EQ(+link.port, std::get<2>(row.expected[i]));
             EXPECT_EQ(link.target.toSystemAddress(), client.address());
         }
         clients.clear();

@@ -47,6 +47,8 @@ struct OrdinaryRow {
     const char* line;  // printed after "Log in: ..."; empty for none
 };
 
+void PrintTo(const OrdinaryRow& row, std::ostream* out) { *out << row.name; }
+
 class LoginVerdictTest : public LoginTest, public ::testing::WithParamInterface<OrdinaryRow> {};
 
 TEST_P(LoginVerdictTest, OrdinaryClient) {
@@ -183,7 +185,7 @@ TEST_F(LoginTest, MasterServerVerdictIsPassedToThePlayer) {
         master.send(result);
         ASSERT_TRUE(pumpUntil([&] { return !player.notifiers(KSTMP::ntf_login_result).empty(); }));
         settle(20);
-        EXPECT_EQ(player.notifiers(KSTMP::ntf_login_result).front().param, row.verdict);
+        EXPECT_EQ(+player.notifiers(KSTMP::ntf_login_result).front().param, row.verdict);
         EXPECT_EQ(player.count(KSTMP::cmd_game_type), 0);
         EXPECT_TRUE(master.inbox.empty());
         EXPECT_EQ(console(), row.line);

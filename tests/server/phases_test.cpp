@@ -49,7 +49,7 @@ TEST_F(PhasesTest, OneOfTwoReadyStartsNoCountdown) {
     ASSERT_TRUE(pumpUntil([&] { return console().find("1 of 2 are ready to initialize\n") != std::string::npos; }));
     settle(10);
     EXPECT_FALSE(countdownRunning());
-    EXPECT_EQ(players.at(a.address()).readyToInit, 1u);
+    EXPECT_EQ(+players.at(a.address()).readyToInit, 1u);
 }
 
 TEST_F(PhasesTest, BothReadyOnOneTeamOfATeamGameStartsNoCountdown) {
@@ -180,7 +180,7 @@ TEST_F(PhasesTest, GameOverPassesSilentlyToQuitThenResets) {
     ASSERT_TRUE(pumpUntil([&] { return everyoneAnnounced(phase_reservations); }));
     EXPECT_EQ(players.size(), 2u) << "players stay";
     for (const auto& [address, info] : players) {
-        EXPECT_EQ(info.readyToInit, 0u);
+        EXPECT_EQ(+info.readyToInit, 0u);
         for (uint8_t flag : info.playerFlags)
             EXPECT_EQ(flag, 255);
     }

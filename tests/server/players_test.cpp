@@ -28,7 +28,7 @@ TEST_F(PlayersTest, TeamsAlternateAndTheListGoesToEveryone) {
     std::vector<Client*> joined;
     for (int i = 0; i < 4; ++i) {
         joined.push_back(&join("p" + std::to_string(i)));
-        EXPECT_EQ(joined.back()->notifiers(KSTMP::ntf_team_id).front().param, i % 2) << "player " << i;
+        EXPECT_EQ(+joined.back()->notifiers(KSTMP::ntf_team_id).front().param, i % 2) << "player " << i;
     }
     // The last registration sent every entry to every player.
     ASSERT_TRUE(pumpUntil([&] { return joined[0]->count(KSTMP::cmd_player_info) >= 1 + 2 + 3 + 4; }));
@@ -66,9 +66,9 @@ TEST_F(PlayersTest, SlotsMoveOneAtATimeWithinTheLimits) {
     for (const Step& step : steps) {
         SCOPED_TRACE(step.want);
         const KSTMP::GameType answer = requestSlots(client, step.want);
-        EXPECT_EQ(answer.yourReservedSlots, step.held);
-        EXPECT_EQ(answer.reservedSlots, step.held);
-        EXPECT_EQ(answer.freeSlots, step.free);
+        EXPECT_EQ(+answer.yourReservedSlots, step.held);
+        EXPECT_EQ(+answer.reservedSlots, step.held);
+        EXPECT_EQ(+answer.freeSlots, step.free);
         const std::string text = console();
         if (*step.line) {
             EXPECT_NE(text.find(who + step.line), std::string::npos) << text;
@@ -82,9 +82,9 @@ TEST_F(PlayersTest, SlotsMoveOneAtATimeWithinTheLimits) {
     client.notify(KSTMP::ntf_slot_query);
     ASSERT_TRUE(pumpUntil([&] { return client.count(KSTMP::cmd_slot_info) == 1; }));
     const KSTMP::SlotInfo info = client.records(KSTMP::cmd_slot_info).front().as<KSTMP::SlotInfo>();
-    EXPECT_EQ(info.playerSlots, 0);
-    EXPECT_EQ(info.reservedSlots, 0);
-    EXPECT_EQ(info.freeSlots, 12);
+    EXPECT_EQ(+info.playerSlots, 0);
+    EXPECT_EQ(+info.reservedSlots, 0);
+    EXPECT_EQ(+info.freeSlots, 12);
     EXPECT_NE(console().find("Received info check from: " + who + "\n"), std::string::npos);
 }
 
@@ -96,8 +96,8 @@ TEST_F(PlayersTest, NoSlotIsTakenWhenNoneIsFree) {
     EXPECT_EQ(requestSlots(a, 3).freeSlots, 0);
     Client& b = connect();  // not a player: a slot request still takes from the pool
     const KSTMP::GameType answer = requestSlots(b, 1);
-    EXPECT_EQ(answer.yourReservedSlots, 0);
-    EXPECT_EQ(answer.freeSlots, 0);
+    EXPECT_EQ(+answer.yourReservedSlots, 0);
+    EXPECT_EQ(+answer.freeSlots, 0);
 }
 
 TEST_F(PlayersTest, DisconnectRemovesEveryTraceAndTellsTheOthers) {
@@ -163,7 +163,7 @@ TEST_F(PlayersTest, TotalSlotsAreClampedTo127) {
     EXPECT_EQ(occurrences(console(), "Ship slots limited to 127 (configured 200)\n"), 1);
     EXPECT_EQ(freeSlots(), 127);
     Client& client = connect();
-    EXPECT_EQ(client.records(KSTMP::cmd_game_type).front().as<KSTMP::GameType>().freeSlots, 127);
+    EXPECT_EQ(+client.records(KSTMP::cmd_game_type).front().as<KSTMP::GameType>().freeSlots, 127);
 }
 
 }  // namespace

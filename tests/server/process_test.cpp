@@ -225,21 +225,34 @@ TEST_F(ProcessTest, SecondCopyInTheSameFolderLeavesSilently) {
 }
 
 TEST_F(ProcessTest, UsedPortFailsWithStatusOneAfterThePause) {
-    const unsigned short port = freePort();
-    int holder = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(port);
-    ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    Server& server = launch(makeFolder("busy", port));
-    const auto begin = std::chrono::steady_clock::now();
-    ASSERT_TRUE(server.waitFor("Server failed to start.  Terminating.\n"));
-    ASSERT_TRUE(server.waitExit(15));
-    EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(4500));
-    EXPECT_EQ(server.exitCode(), 1);
-    EXPECT_EQ(server.printed.find("Server is now running"), std::string::npos);
-    close(holder);
+    for (bool byAnotherCopy : {true, false}) {
+        SCOPED_TRACE(byAnotherCopy ? "another copy" : "another program");
+        const unsigned short port = freePort();
+        const std::string tag = byAnotherCopy ? "copy" : "program";
+        int holder = -1;
+        if (byAnotherCopy) {
+            Server& first = launch(makeFolder(tag + "-first", port));
+            ASSERT_TRUE(first.waitFor(banner));
+        } else {
+            holder = socket(AF_INET, SOCK_DGRAM, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_ANY);
+            address.sin_port = htons(port);
+            ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        }
+        Server& server = launch(makeFolder(tag, port));
+        const auto begin = std::chrono::steady_clock::now();
+        ASSERT_TRUE(server.waitFor("Server failed to start.  Terminating.\n"));
+        ASSERT_TRUE(server.waitExit(15));
+        EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(4500));
+        EXPECT_EQ(server.exitCode(), 1);
+        EXPECT_EQ(server.printed.find("Server is now running"), std::string::npos);
+        const std::string poolError = "Requested port: " + std::to_string(port) + " is already in use.";
+        EXPECT_EQ(server.printed.find(poolError) != std::string::npos, byAnotherCopy) << server.printed;
+        if (holder >= 0)
+            close(holder);
+    }
 }
 
 TEST_F(ProcessTest, WithoutConsoleInputTheServerKeepsRunning) {
