@@ -40,7 +40,7 @@ TEST(EndRules, ByGameType) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        Server s({"game_type = " + std::to_string(row.gameType) + "\n"});
+        Server s(ServerFiles("game_type = " + std::to_string(row.gameType) + "\n"));
         Client a(s), b(s);
         a.join(row.team0Ships);
         b.join(row.team1Ships);
