@@ -34,8 +34,9 @@ bool startDataTaken = false;
 std::vector<VC3> usedPositions;
 
 std::map<int8_t, int32_t> respawnTimers;
-// Mirror battle: original ship index -> index of its copy.
+// Mirror battle: original ship index -> index of its copy; the fleet is cloned once per battle.
 std::map<int8_t, int8_t> copyOf;
+bool fleetCloned = false;
 
 void takeStartData() {
     if (startDataTaken) return;
@@ -333,11 +334,12 @@ void removeShipsOf(const SystemAddress& owner) {
 }
 
 void clone_fleet(const SystemAddress& player) {
-    if (cloneMode) {
+    cloneMode = true;
+    if (fleetCloned) {
         consolePrint("The fleet of %s is cloned already\n", addressText(player));
         return;
     }
-    cloneMode = true;
+    fleetCloned = true;
     consolePrint("Only one player -> DEBUG MODE -> cloning %s ships...\n", addressText(player));
     const SystemAddress server = rakPeer->GetExternalID(player);
     std::set<int> taken = takenIndices();
@@ -396,6 +398,7 @@ void clearShipsForEverything() {
     startDataTaken = false;
     respawnTimers.clear();
     copyOf.clear();
+    fleetCloned = false;
     cloneMode = false;
 }
 
@@ -406,5 +409,6 @@ void resetShipsForNewGame() {
     takeStartData();
     respawnTimers.clear();
     copyOf.clear();
+    fleetCloned = false;
     cloneMode = false;
 }

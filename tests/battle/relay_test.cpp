@@ -447,6 +447,13 @@ TEST(Mirror, OnePlayerFightsACopyOfItsFleet) {
         EXPECT_EQ(ships[i].owner, server);
         EXPECT_EQ(ships[i].shipClass, ships[i - 2].shipClass);
     }
+    // A repeated readiness message does not clone the copies again.
+    testing::internal::CaptureStdout();
+    a.notify(KSTMP::ntf_ready_to_spawn);
+    s.pump();
+    EXPECT_TRUE(contains(testing::internal::GetCapturedStdout(), "is cloned already\n"));
+    EXPECT_EQ(shipRegistry.size(), 4u);
+    EXPECT_EQ(a.count<ShipInfo>(), 4u);
 
     KSTMP::Coordinates c;
     c.shipIndex = 1;
