@@ -72,6 +72,9 @@ TEST_F(SettingsTest, Format) {
         {"root keys are not stored", "x=1\nA\n{\n}\ny=2\n", {{"A", {}}}},
         {"group without closing brace ends with the input", "A\n{\nx=1", {{"A", {{"x", "1"}}}}},
         {"empty body", "A\n{\n}\n", {{"A", {}}}},
+        {"header with a colon and no base", "A :\n{\nx=1\n}\n", {{"A", {{"x", "1"}}}}},
+        {"a } on the first line ends the read", "}\nA\n{\n}\n", {}},
+        {"a lone { first in a body is ignored", "A\n{\n{\nx=1\n}\n", {{"A", {{"x", "1"}}}}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(flatten(loadText(c.text)), c.expected) << c.what;
