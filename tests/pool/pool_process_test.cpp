@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "platform/instance_lock.h"
+#include "protocol/text.h"
+#include "tests/pool/battle_client.h"
 #include "tests/pool/pool_test_support.h"
 
 using namespace pooltest;
@@ -191,6 +193,54 @@ TEST_F(PoolProcesses, KilledCopyIsFoundDownAndStartedAgain) {
     for (pid_t pid : second)
         EXPECT_EQ(std::find(first.begin(), first.end(), pid), first.end());
     EXPECT_EQ(occurrences(output("a"), "Starting server ../b/portwarden\n"), 2) << output("a");
+}
+
+TEST_F(PoolProcesses, BattleBeginMarksTheCopyBusyAndStartsAReplacement) {
+    const int port = freeUdpPort();
+    copy("a", port, "");
+    copy("b", freeUdpPort());
+    tree.writeFile("a/serverconfig.txt", readFile(tree.path("a/serverconfig.txt")) +
+                                             "ServerConfig\n{\n    wait_for_others_length = 1\n}\n");
+    tree.writeFile("group.txt", groupText("keep_available_count = 1\na = 0\nb = 0\n"));
+    start("a");
+    ASSERT_TRUE(waitFor([&] { return runs("a") && state("a") == 1; }, 8000)) << output("a");
+    EXPECT_FALSE(runs("b"));  // one available copy is enough before the battle
+
+    // Two players on two teams report ready; the countdown of one second runs out.
+    BattleClient first(port), second(port);
+    auto both = [&](const std::function<bool(BattleClient&)>& check) {
+        return waitFor(
+            [&] {
+                first.poll();
+                second.poll();
+                return check(first) && check(second);
+            },
+            5000);
+    };
+    ASSERT_TRUE(both([](BattleClient& c) { return c.connected(); })) << output("a");
+    int number = 0;
+    for (BattleClient* client : {&first, &second}) {
+        KSTMP::PlayerInfo info;
+        protocol::writeText(info.name, "player" + std::to_string(++number));
+        client->send(info);
+    }
+    ASSERT_TRUE(both([](BattleClient& c) { return c.notices(KSTMP::ntf_team_id) > 0; })) << output("a");
+    first.notify(KSTMP::ntf_ready_to_init);
+    second.notify(KSTMP::ntf_ready_to_init);
+
+    ASSERT_TRUE(waitFor(
+        [&] {
+            first.poll();
+            second.poll();
+            return state("a") == 2 && runs("b") && state("b") == 1;
+        },
+        8000))
+        << output("a") << readFile(groupFile);
+    EXPECT_NE(output("a").find("Marking me as ingame mode\nmarked b to be closed on game begin\n"
+                               "starting a replacement server ../b/portwarden"),
+              std::string::npos)
+        << output("a");
+    EXPECT_EQ(groupValue(groupFile, "working_ports", "a"), port);  // port groups untouched
 }
 
 TEST_F(PoolProcesses, WakeupStartsEntriesButNotSwitchedOffOnes) {
