@@ -26,7 +26,7 @@ void BattleClient::poll() {
             connected_ = true;
         if (packet->length >= sizeof(KSTMP::Notifier) && packet->data[5] == KSTMP::cmd_notifier) {
             int32_t code = 0;
-            std::memcpy(&code, packet->data + offsetof(KSTMP::Notifier, code), sizeof code);
+            std::memcpy(&code, packet->data + 28 /* code */, sizeof code);
             codes_.push_back(code);
         }
         peer_->DeallocatePacket(packet);

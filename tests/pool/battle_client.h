@@ -1,6 +1,8 @@
 // A bare client on loopback: enough of a player to join a server and report ready.
 #pragma once
 
+#include <vector>
+
 #include "net/rak_peer.h"
 #include "protocol/records.h"
 

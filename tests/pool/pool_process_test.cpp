@@ -42,7 +42,7 @@ protected:
     }
     std::vector<pid_t> everyProcessUnderTree() {
         std::vector<pid_t> all;
-        for (const std::string& key : {"a", "b", "c", "s0", "s1", "s2", "s3", "s4", "s5"})
+        for (const char* key : {"a", "b", "c", "s0", "s1", "s2", "s3", "s4", "s5"})
             for (pid_t pid : processesIn(tree.path(key)))
                 all.push_back(pid);
         return all;
@@ -129,8 +129,9 @@ TEST_F(PoolProcesses, EnoughCopiesStopAStartingCopy) {
         EXPECT_NE(text.find("Enough servers running.. closing down\n"), std::string::npos) << text;
         EXPECT_NE(text.find(failedToStart), std::string::npos) << text;
         EXPECT_EQ(text.find("Starting server"), std::string::npos) << text;
-        if (c.firstRuns)
+        if (c.firstRuns) {
             EXPECT_TRUE(runs("a"));
+        }
     }
 }
 
