@@ -48,13 +48,14 @@ protected:
         return all;
     }
     // A sibling folder with the server program and its own configuration.
-    void copy(const std::string& key, int port, const std::string& extraGroups = "") {
+    void copy(const std::string& key, int port, const std::string& extraGroups = "",
+              const std::string& extraKeys = "") {
         tree.makeFolder(key);
         ASSERT_EQ(symlink(PORTWARDEN_PATH, tree.path(key + "/portwarden").c_str()), 0);
         tree.writeFile(key + "/serverconfig.txt",
                        "ServerConfig\n{\n    port = " + std::to_string(port) +
                            "\n    clanserver = 0\n    group_file = " + groupFile +
-                           "\n    group_name = pool\n}\n" + extraGroups);
+                           "\n    group_name = pool\n" + extraKeys + "}\n" + extraGroups);
     }
     Child& start(const std::string& key) {
         children.push_back(spawn(tree.path(key + "/portwarden"), tree.path(key), tree.path(key + ".out")));
@@ -198,10 +199,8 @@ TEST_F(PoolProcesses, KilledCopyIsFoundDownAndStartedAgain) {
 
 TEST_F(PoolProcesses, BattleBeginMarksTheCopyBusyAndStartsAReplacement) {
     const int port = freeUdpPort();
-    copy("a", port, "");
+    copy("a", port, "", "    wait_for_others_length = 1\n");
     copy("b", freeUdpPort());
-    tree.writeFile("a/serverconfig.txt", readFile(tree.path("a/serverconfig.txt")) +
-                                             "ServerConfig\n{\n    wait_for_others_length = 1\n}\n");
     tree.writeFile("group.txt", groupText("keep_available_count = 1\na = 0\nb = 0\n"));
     start("a");
     ASSERT_TRUE(waitFor([&] { return runs("a") && state("a") == 1; }, 8000)) << output("a");
