@@ -27,8 +27,8 @@ struct Domination {
         b.join(1);
         s.pump();
         startBattle(s, [&] {
-            a.sendShip(0, 0, 6);
-            b.sendShip(0, 1, 6);
+            a.registerShip(0, 0, 6);
+            b.registerShip(0, 1, 6);
         });
     }
     void capture(Client& who, int buoy, int ship, int team) {

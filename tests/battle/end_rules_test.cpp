@@ -49,8 +49,8 @@ TEST(EndRules, ByGameType) {
         s.pump(20);
         s.advance(2001);
         ASSERT_TRUE(s.pumpUntil([] { return currentPhase() == phase_initialize; }));
-        for (int i = 0; i < row.team0Ships; ++i) a.sendShip(i, 0, 6);
-        for (int i = 0; i < row.team1Ships; ++i) b.sendShip(i, 1, 6);
+        for (int i = 0; i < row.team0Ships; ++i) ASSERT_TRUE(a.registerShip(i, 0, 6));
+        for (int i = 0; i < row.team1Ships; ++i) ASSERT_TRUE(b.registerShip(i, 1, 6));
         const size_t ships = static_cast<size_t>(row.team0Ships + row.team1Ships);
         ASSERT_TRUE(s.pumpUntil([&] { return a.count<ShipInfo>() == ships && b.count<ShipInfo>() == ships; }));
         for (Client* c : {&a, &b}) c->notify(KSTMP::ntf_ready_to_spawn);
@@ -99,8 +99,8 @@ TEST(EndRules, GameOverPauseSilentQuitPhaseAndRematch) {
     b.join(1);
     s.pump();
     startBattle(s, [&] {
-        a.sendShip(0, 0, 6, KSTMP::VC3(50, 0, 50));
-        b.sendShip(0, 1, 6);
+        a.registerShip(0, 0, 6, KSTMP::VC3(50, 0, 50));
+        b.registerShip(0, 1, 6);
     });
     ASSERT_EQ(findShip(0)->position.x, 1);
     KSTMP::BuoyInfo capture;

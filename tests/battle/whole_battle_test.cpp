@@ -48,7 +48,7 @@ TEST(WholeBattle, ThreeClientsFromLoginToTheNextLobby) {
     s.pump(20);
     s.advance(2001);
     ASSERT_TRUE(s.pumpUntil([&] { return c.phases().size() >= 1 && c.phases().back() == 2; }));
-    for (size_t i = 0; i < all.size(); ++i) all[i]->sendShip(0, teams[i], 6 + static_cast<int>(i));
+    for (size_t i = 0; i < all.size(); ++i) ASSERT_TRUE(all[i]->registerShip(0, teams[i], 6 + static_cast<int>(i)));
     ASSERT_TRUE(s.pumpUntil([&] {
         for (Client* cl : all)
             if (cl->count<ShipInfo>() < 3) return false;
