@@ -5,7 +5,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   libenet-dev libsodium-dev libboost-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  g++-mingw-w64-i686 icoutils libxml2-utils
+  g++-mingw-w64-i686 icoutils libxml2-utils zlib1g-dev
   clang libclang-rt-14-dev iproute2 util-linux procps
 )
 missing=()
