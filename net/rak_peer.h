@@ -71,6 +71,10 @@ public:
     int GetAveragePing(const SystemAddress systemAddress);
     void SetOccasionalPing(bool doPing);
 
+    // Time after which a silent connection is lost (default 10000 ms); applies to present and
+    // future connections. target is accepted for the familiar signature and may be unassigned.
+    void SetTimeoutTime(RakNetTime timeMS, const SystemAddress target);
+
     void AddToBanList(const char* IP, RakNetTime milliseconds = 0);
     bool IsBanned(const char* IP);
 

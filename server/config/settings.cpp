@@ -103,7 +103,11 @@ bool convertStrict(const std::string& text, uint16_t& out) {
     // lexical_cast wraps a negative text into an unsigned type: refuse the sign here.
     if (!text.empty() && text[0] == '-') return false;
     try {
-        out = boost::lexical_cast<uint16_t>(text);
+        // Read as a wider unsigned type: Boost's 16-bit reader multiplies in int and overflows
+        // on a non-digit character ("1 2"). The accepted texts are the same.
+        const unsigned value = boost::lexical_cast<unsigned>(text);
+        if (value > UINT16_MAX) return false;
+        out = static_cast<uint16_t>(value);
         return true;
     } catch (const boost::bad_lexical_cast&) {
         return false;

@@ -2,6 +2,7 @@
 // and respawns, the one-player mirror battle, start positions and the ship list.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -16,6 +17,7 @@ struct simplePosition;
 struct Damagelevel;
 struct Notifier;
 struct VerifyStatsResult;
+struct VC3;
 }  // namespace KSTMP
 
 // Indices are signed bytes: 0 to 127.
@@ -47,6 +49,24 @@ void removeShipsOf(const SystemAddress& owner);
 void clone_fleet(const SystemAddress& player);
 // Phase 4, every pass: counts down the respawn timers and brings ships back.
 void respawn_tick(int32_t elapsed);
+
+// Start position for a new ship of `team`: the team's next listed position, else a point near its
+// group centre, else `p` as it is; a position handed out before is retried `retries` times and
+// then replaced by a random one (10 to 109 on both axes).
+void pick_start_position(KSTMP::VC3& p, int team, int retries);
+
+// Score changes of one damage report: hull, sails, crew for the attacker and for the target.
+struct DamagePoints {
+    std::array<int, 3> attacker{0, 0, 0};
+    std::array<int, 3> target{0, 0, 0};
+};
+DamagePoints damage_points(int16_t hull, int16_t sails, int16_t crew, float factor, bool friendly);
+// Books an attributed damage report on both ships (scores, kills, raw tallies); true when the
+// target sank. Friendly fire exists only in game types other than 0.
+bool apply_damage(KSTMP::ShipInfo& attacker, KSTMP::ShipInfo& target, const KSTMP::Damagelevel& d, int gameType);
+
+// True while the ship with this index waits to come back into play.
+bool respawnPending(int index);
 
 // Full reset: registry, used positions, start lists, centres, respawn timers; clone mode off.
 // Start lists and centres are taken from the configuration when next needed.

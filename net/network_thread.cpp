@@ -1,0 +1,154 @@
+// The peer's network thread: waits on the socket and the wake-up descriptor, services ENet,
+// runs the attempt, hand-shake and ping timers.
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "net/peer_impl.h"
+
+namespace pwnet {
+
+thread_local Impl* servicing = nullptr;
+
+int interceptThunk(ENetHost* host, ENetEvent*) {
+    Impl* self = servicing;
+    return self ? self->intercept(host) : 0;
+}
+
+void Impl::threadMain() {
+    const int waitMs = sleepMs <= 0 ? 10 : sleepMs;
+    pollfd fds[2];
+    while (running.load(std::memory_order_acquire)) {
+        fds[0] = pollfd{static_cast<int>(host->socket), POLLIN, 0};
+        fds[1] = pollfd{wakeFd, POLLIN, 0};
+        ::poll(fds, 2, waitMs);
+        if (fds[1].revents & POLLIN) {
+            uint64_t count;
+            ssize_t r = ::read(wakeFd, &count, sizeof count);
+            (void)r;
+        }
+        if ((fds[0].revents & POLLIN) && !(fds[1].revents & POLLIN) &&
+            monotonicUs() - appPolledUs.load(std::memory_order_relaxed) < 2000) {
+            // The application is taking packets itself right now: give it the first go.
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+        }
+        std::lock_guard<SpinFirstMutex> lock(mutex);
+        if (!running.load(std::memory_order_acquire))
+            break;
+        serviceOnce();
+        runTimers();
+        flush();
+    }
+}
+
+void Impl::serviceOnce() {
+    servicing = this;
+    int errors = 0;
+    // Bounded so one turn cannot starve the application of the lock under a flood.
+    for (int i = 0; i < 4096; ++i) {
+        ENetEvent event;
+        int r = enet_host_service(host, &event, 0);
+        if (r > 0) {
+            handleEvent(event);
+        } else if (r == 0) {
+            break;
+        } else if (++errors > 16) {
+            // A single oversized datagram yields -1; that is not fatal, but do not spin on it.
+            break;
+        }
+    }
+    servicing = nullptr;
+}
+
+void Impl::handleEvent(ENetEvent& e) {
+    switch (e.type) {
+    case ENET_EVENT_TYPE_CONNECT:
+        onEnetConnect(e.peer);
+        break;
+    case ENET_EVENT_TYPE_DISCONNECT:
+        onEnetDisconnect(e.peer, e.data);
+        break;
+    case ENET_EVENT_TYPE_RECEIVE:
+        onEnetReceive(e.peer, e.packet->data, e.packet->dataLength);
+        enet_packet_destroy(e.packet);
+        break;
+    default:
+        break;
+    }
+}
+
+void Impl::sampleEnetCounters(Connection& c) {
+    if (!c.peer)
+        return;
+    // ENet restarts these counters every few seconds; add what grew since the last look.
+    uint32_t sent = c.peer->packetsSent, lost = c.peer->packetsLost;
+    c.stats.datagramsSent += sent >= c.lastEnetSent ? sent - c.lastEnetSent : sent;
+    uint32_t lostDelta = lost >= c.lastEnetLost ? lost - c.lastEnetLost : lost;
+    c.stats.messagesResent += lostDelta;
+    c.stats.packetsLost += lostDelta;
+    c.lastEnetSent = sent;
+    c.lastEnetLost = lost;
+}
+
+void Impl::runTimers() {
+    const int64_t now = monotonicMs();
+    // Collect first: the handlers remove connections.
+    std::vector<Connection*> list;
+    list.reserve(connections.size());
+    for (auto& c : connections)
+        list.push_back(c.get());
+    for (Connection* c : list) {
+        switch (c->state) {
+        case ConnState::Requesting:
+            if (now >= c->deadlineMs) {
+                failOutgoing(*c, ID_CONNECTION_ATTEMPT_FAILED);
+            } else if (c->haveCookie) {
+                ENetAddress a = toEnetAddress(c->address);
+                ENetPeer* p = enet_host_connect(host, &a, kChannels, c->cookie);
+                if (!p) {
+                    failOutgoing(*c, ID_CONNECTION_ATTEMPT_FAILED);
+                    break;
+                }
+                p->data = c;
+                c->peer = p;
+                applyTimeout(p);
+                c->state = ConnState::Connecting;
+                if (c->deadlineMs < now + 3000)
+                    c->deadlineMs = now + 3000;
+            } else if (now >= c->nextRequestMs) {
+                sendConnectRequest(*c);
+            }
+            break;
+        case ConnState::Connecting:
+        case ConnState::HelloWait:
+        case ConnState::WelcomeWait:
+            if (now >= c->deadlineMs) {
+                if (c->outgoing) {
+                    failOutgoing(*c, ID_CONNECTION_ATTEMPT_FAILED);
+                } else {
+                    enet_peer_reset(c->peer);
+                    removeConnection(c);
+                }
+            }
+            break;
+        case ConnState::Connected:
+            sampleEnetCounters(*c);
+            if (occasionalPing && now >= c->nextPingMs) {
+                sendTimePing(*c);
+                c->nextPingMs = now + kOccasionalPingMs;
+            }
+            break;
+        }
+    }
+}
+
+void Impl::failOutgoing(Connection& c, unsigned char id) {
+    if (c.peer)
+        enet_peer_reset(c.peer);
+    deliver(id, c.address, -1);
+    removeConnection(&c);
+}
+
+}  // namespace pwnet

@@ -1,0 +1,195 @@
+// Internal state of a transport peer. Everything here is guarded by RakPeerImpl::mutex.
+#pragma once
+
+#include <enet/enet.h>
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/ban_list.h"
+#include "net/cookie.h"
+#include "net/rak_peer.h"
+#include "net/secure_channel.h"
+#include "net/wire.h"
+
+namespace pwnet {
+
+// Milliseconds of a monotonic clock that the test clock hook does not move.
+int64_t monotonicMs();
+int64_t monotonicUs();
+void initializeLibraries();
+std::vector<std::string> localIpv4Addresses();
+
+enum class ConnState {
+    Requesting,   // outgoing: waiting for a cookie, no ENet peer yet
+    Connecting,   // outgoing: ENet connect under way
+    HelloWait,    // ENet connected; waiting for the other side's hello
+    WelcomeWait,  // outgoing: hello sent, waiting for the server's welcome
+    Connected,
+};
+
+struct Connection {
+    uint64_t id = 0;
+    SystemAddress address;
+    ENetPeer* peer = nullptr;
+    ConnState state = ConnState::Requesting;
+    bool outgoing = false;
+    int slot = -1;
+    int64_t deadlineMs = 0;
+    // Outgoing attempt.
+    uint32_t requestNonce = 0;
+    int64_t nextRequestMs = 0;
+    int64_t requestSentMs = 0;
+    bool haveCookie = false;
+    uint32_t cookie = 0;
+    uint32_t cookieRttMs = 0;
+    std::string password;
+    // Learnt in the hello exchange.
+    SystemAddress externalId;     // where the remote sees us
+    SystemAddress remoteInternal;  // the remote's own idea of its address
+    bool secured = false;
+    SecureChannel channel;
+    // Clock: remote minus local, in RakNet::GetTime() milliseconds.
+    bool haveOffset = false;
+    int32_t clockOffset = 0;
+    uint32_t bestOffsetRtt = UINT32_MAX;
+    std::deque<uint32_t> pingSamples;
+    std::deque<std::pair<uint32_t, int32_t>> offsetSamples;  // rtt, offset
+    int64_t nextPingMs = 0;
+    // Messages that arrived before the handshake allowed them.
+    struct Early {
+        bool opened;  // an inner message already authenticated, or a frame as it came
+        std::vector<uint8_t> bytes;
+    };
+    std::vector<Early> early;
+    // Cumulative figures (ENet's own counters restart every few seconds).
+    RakNetStatistics stats{};
+    uint32_t lastEnetSent = 0, lastEnetLost = 0;
+};
+
+// A mutex that spins briefly before it sleeps: the holders keep it for microseconds, and a
+// thread put to sleep on contention costs far more than that to wake.
+class SpinFirstMutex {
+public:
+    void lock() {
+        for (int i = 0; i < 2000; ++i) {
+            if (m_.try_lock())
+                return;
+            __builtin_ia32_pause();
+        }
+        m_.lock();
+    }
+    bool try_lock() { return m_.try_lock(); }
+    void unlock() { m_.unlock(); }
+
+private:
+    std::mutex m_;
+};
+
+class Impl {
+public:
+    Impl();
+    ~Impl();
+
+    // Called with the mutex held unless noted.
+    Connection* findByAddress(const SystemAddress& a);
+    Connection* findByPeer(ENetPeer* p);
+    void removeConnection(Connection* c);
+    int freeSlot() const;
+    size_t incomingCount() const;
+    void deliver(unsigned char id, const SystemAddress& from, int slot);
+    Packet* deliverData(const SystemAddress& from, int slot, const uint8_t* data, size_t len);
+    bool sendInner(Connection& c, uint8_t kind, const uint8_t* body, size_t len, uint32_t flags, uint8_t channel);
+    void sendRaw(uint32_t ip, uint16_t port, const uint8_t* data, size_t len);
+    void flush();
+    void wake();
+    void applyTimeout(ENetPeer* p);
+
+    // network_thread.cpp
+    void threadMain();
+    void serviceOnce();
+    void handleEvent(ENetEvent& e);
+    void runTimers();
+    void sampleEnetCounters(Connection& c);
+
+    // offline.cpp
+    int intercept(ENetHost* host);
+    void handleOffline(uint32_t ip, uint16_t port, const uint8_t* d, size_t len);
+    void sendConnectRequest(Connection& c);
+    void sendPing(uint32_t ip, uint16_t port, bool onlyIfAccepting);
+
+    // handshake.cpp
+    void onEnetConnect(ENetPeer* p);
+    void onEnetDisconnect(ENetPeer* p, uint32_t data);
+    void onEnetReceive(ENetPeer* p, const uint8_t* d, size_t len);
+    void sendHelloServer(Connection& c);
+    void handleHelloServer(Connection& c, const uint8_t* d, size_t len);
+    void handleHelloClient(Connection& c, const uint8_t* d, size_t len);
+    void handleFrame(Connection& c, const uint8_t* d, size_t len);
+    void handleInner(Connection& c, const uint8_t* d, size_t len);
+    bool keepEarly(Connection& c, bool opened, const uint8_t* d, size_t len);
+    void refuseIncoming(Connection& c, Reason reason);
+    void becomeConnected(Connection& c);
+    void sendTimePing(Connection& c);
+    void noteClockSample(Connection& c, uint32_t rtt, int32_t offset);
+    void failOutgoing(Connection& c, unsigned char id);
+
+    SpinFirstMutex mutex;
+    // Last time (monotonic microseconds) the application took packets itself.
+    std::atomic<int64_t> appPolledUs{0};
+    ENetHost* host = nullptr;
+    std::thread thread;
+    int wakeFd = -1;
+    std::atomic<bool> running{false};
+
+    unsigned short maxConnections = 0;
+    unsigned short maxIncoming = 0;
+    int sleepMs = 30;
+    uint32_t timeoutMs = 10000;
+    bool securityOn = false;
+    uint8_t serverPk[kPublicKeyBytes] = {};
+    uint8_t serverSk[kSecretKeyBytes] = {};
+    std::string incomingPassword;
+    bool occasionalPing = false;
+    BanList bans;
+    CookieJar cookies;
+    std::vector<std::unique_ptr<Connection>> connections;
+    std::vector<Connection*> slots;
+    uint64_t nextConnectionId = 1;
+    std::deque<Packet*> inbox;
+    SystemAddress lastExternal;
+    SystemAddress bound;
+    std::vector<std::string> localIps;
+    RakNetStatistics statsOut{};
+    std::vector<uint8_t> scratch;
+};
+
+// Peer that the current thread is servicing; ENet's intercept callback has no user pointer.
+extern thread_local Impl* servicing;
+int interceptThunk(ENetHost* host, ENetEvent* event);
+
+inline SystemAddress toSystemAddress(const ENetAddress& a) { return SystemAddress(a.host, a.port); }
+inline ENetAddress toEnetAddress(const SystemAddress& a) {
+    ENetAddress e{};
+    e.host = a.binaryAddress;
+    e.port = a.port;
+    return e;
+}
+
+inline constexpr size_t kChannels = 8;
+inline constexpr size_t kSparePeers = 8;
+inline constexpr int64_t kAttemptMs = 4000;
+inline constexpr int64_t kRequestRetryMs = 500;
+inline constexpr int64_t kHandshakeMs = 5000;
+inline constexpr int64_t kOccasionalPingMs = 2000;
+inline constexpr size_t kMaxEarlyMessages = 256;
+
+}  // namespace pwnet
+
+class RakPeerImpl : public pwnet::Impl {};
