@@ -29,8 +29,11 @@ void on_team_id(const SystemAddress& sender, int32_t param);
 void remove_player(const SystemAddress& address);
 void broadcast_players();
 
-// Resets: reservations emptied, counters from the configured total slots (at most 127).
+// Full reset: reservation table emptied and total reserved 0; player table emptied.
 void clearReservations();
 void clearPlayers();
+// After a configuration load: free slots = the configured total slots, clamped to 0..127 (the
+// counters are signed bytes) with one console line when the configuration asks for more.
+void setTotalSlotsFromConfiguration();
 // After a finished battle: ready flag 0 and the per-player bytes 255 for every player.
 void resetPlayersForNewGame();

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "platform/instance_lock.h"
+#include "protocol/text.h"
+#include "tests/pool/battle_client.h"
 #include "tests/pool/pool_test_support.h"
 
 using namespace pooltest;
@@ -40,19 +42,20 @@ protected:
     }
     std::vector<pid_t> everyProcessUnderTree() {
         std::vector<pid_t> all;
-        for (const std::string& key : {"a", "b", "c", "s0", "s1", "s2", "s3", "s4", "s5"})
+        for (const char* key : {"a", "b", "c", "s0", "s1", "s2", "s3", "s4", "s5"})
             for (pid_t pid : processesIn(tree.path(key)))
                 all.push_back(pid);
         return all;
     }
     // A sibling folder with the server program and its own configuration.
-    void copy(const std::string& key, int port, const std::string& extraGroups = "") {
+    void copy(const std::string& key, int port, const std::string& extraGroups = "",
+              const std::string& extraKeys = "") {
         tree.makeFolder(key);
         ASSERT_EQ(symlink(PORTWARDEN_PATH, tree.path(key + "/portwarden").c_str()), 0);
         tree.writeFile(key + "/serverconfig.txt",
                        "ServerConfig\n{\n    port = " + std::to_string(port) +
                            "\n    clanserver = 0\n    group_file = " + groupFile +
-                           "\n    group_name = pool\n}\n" + extraGroups);
+                           "\n    group_name = pool\n" + extraKeys + "}\n" + extraGroups);
     }
     Child& start(const std::string& key) {
         children.push_back(spawn(tree.path(key + "/portwarden"), tree.path(key), tree.path(key + ".out")));
@@ -127,8 +130,9 @@ TEST_F(PoolProcesses, EnoughCopiesStopAStartingCopy) {
         EXPECT_NE(text.find("Enough servers running.. closing down\n"), std::string::npos) << text;
         EXPECT_NE(text.find(failedToStart), std::string::npos) << text;
         EXPECT_EQ(text.find("Starting server"), std::string::npos) << text;
-        if (c.firstRuns)
+        if (c.firstRuns) {
             EXPECT_TRUE(runs("a"));
+        }
     }
 }
 
@@ -191,6 +195,52 @@ TEST_F(PoolProcesses, KilledCopyIsFoundDownAndStartedAgain) {
     for (pid_t pid : second)
         EXPECT_EQ(std::find(first.begin(), first.end(), pid), first.end());
     EXPECT_EQ(occurrences(output("a"), "Starting server ../b/portwarden\n"), 2) << output("a");
+}
+
+TEST_F(PoolProcesses, BattleBeginMarksTheCopyBusyAndStartsAReplacement) {
+    const int port = freeUdpPort();
+    copy("a", port, "", "    wait_for_others_length = 1\n");
+    copy("b", freeUdpPort());
+    tree.writeFile("group.txt", groupText("keep_available_count = 1\na = 0\nb = 0\n"));
+    start("a");
+    ASSERT_TRUE(waitFor([&] { return runs("a") && state("a") == 1; }, 8000)) << output("a");
+    EXPECT_FALSE(runs("b"));  // one available copy is enough before the battle
+
+    // Two players on two teams report ready; the countdown of one second runs out.
+    BattleClient first(port), second(port);
+    auto both = [&](const std::function<bool(BattleClient&)>& check) {
+        return waitFor(
+            [&] {
+                first.poll();
+                second.poll();
+                return check(first) && check(second);
+            },
+            5000);
+    };
+    ASSERT_TRUE(both([](BattleClient& c) { return c.connected(); })) << output("a");
+    int number = 0;
+    for (BattleClient* client : {&first, &second}) {
+        KSTMP::PlayerInfo info;
+        protocol::writeText(info.name, "player" + std::to_string(++number));
+        client->send(info);
+    }
+    ASSERT_TRUE(both([](BattleClient& c) { return c.notices(KSTMP::ntf_team_id) > 0; })) << output("a");
+    first.notify(KSTMP::ntf_ready_to_init);
+    second.notify(KSTMP::ntf_ready_to_init);
+
+    ASSERT_TRUE(waitFor(
+        [&] {
+            first.poll();
+            second.poll();
+            return state("a") == 2 && runs("b") && state("b") == 1;
+        },
+        8000))
+        << output("a") << readFile(groupFile);
+    EXPECT_NE(output("a").find("Marking me as ingame mode\nmarked b to be closed on game begin\n"
+                               "starting a replacement server ../b/portwarden"),
+              std::string::npos)
+        << output("a");
+    EXPECT_EQ(groupValue(groupFile, "working_ports", "a"), port);  // port groups untouched
 }
 
 TEST_F(PoolProcesses, WakeupStartsEntriesButNotSwitchedOffOnes) {

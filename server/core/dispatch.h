@@ -1,0 +1,6 @@
+// Classification and routing of one received packet.
+#pragma once
+
+struct Packet;
+
+void dispatchPacket(Packet* packet);
