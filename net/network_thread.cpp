@@ -39,6 +39,7 @@ void Impl::threadMain() {
             break;
         serviceOnce();
         runTimers();
+        capResends();
         flush();
     }
 }
@@ -115,8 +116,10 @@ void Impl::runTimers() {
                 c->peer = p;
                 applyTimeout(p);
                 c->state = ConnState::Connecting;
-                if (c->deadlineMs < now + 3000)
-                    c->deadlineMs = now + 3000;
+                p->roundTripTime = kInitialRoundTripMs;
+                p->roundTripTimeVariance = 0;
+                if (c->deadlineMs < now + kAfterCookieMs)
+                    c->deadlineMs = now + kAfterCookieMs;
             } else if (now >= c->nextRequestMs) {
                 sendConnectRequest(*c);
             }
@@ -141,6 +144,50 @@ void Impl::runTimers() {
             }
             break;
         }
+    }
+}
+
+void Impl::capResends() {
+    for (size_t i = 0; i < host->peerCount; ++i) {
+        ENetPeer* p = &host->peers[i];
+        uint32_t cap = kHandshakeResendCapMs;
+        switch (p->state) {
+        case ENET_PEER_STATE_DISCONNECTED:
+            // Peers that ENet hands to new connections start from a LAN-sized round trip.
+            if (p->roundTripTime == ENET_PEER_DEFAULT_ROUND_TRIP_TIME)
+                p->roundTripTime = kInitialRoundTripMs;
+            continue;
+        case ENET_PEER_STATE_CONNECTING:
+        case ENET_PEER_STATE_ACKNOWLEDGING_CONNECT:
+        case ENET_PEER_STATE_CONNECTION_PENDING:
+        case ENET_PEER_STATE_CONNECTION_SUCCEEDED:
+            break;
+        case ENET_PEER_STATE_CONNECTED: {
+            Connection* c = findByPeer(p);
+            if (c && c->state == ConnState::Connected) {
+                // Only resent commands carry a doubled interval: look when ENet counted a loss.
+                if (p->packetsLost == c->lastCappedLost)
+                    continue;
+                c->lastCappedLost = p->packetsLost;
+                cap = kResendCapMs;
+            }
+            break;
+        }
+        default:
+            continue;
+        }
+        if (enet_list_empty(&p->sentReliableCommands))
+            continue;
+        // ENet doubles a command's resend interval after every loss, without bound; on a lossy
+        // link that stretches set-up past its deadline and loses live connections. Cap it.
+        for (ENetListIterator it = enet_list_begin(&p->sentReliableCommands); it != enet_list_end(&p->sentReliableCommands);
+             it = enet_list_next(it)) {
+            auto* command = reinterpret_cast<ENetOutgoingCommand*>(it);
+            if (command->roundTripTimeout > cap)
+                command->roundTripTimeout = cap;
+        }
+        auto* front = reinterpret_cast<ENetOutgoingCommand*>(enet_list_front(&p->sentReliableCommands));
+        p->nextTimeout = front->sentTime + front->roundTripTimeout;
     }
 }
 

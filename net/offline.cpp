@@ -65,7 +65,9 @@ void Impl::handleOffline(uint32_t ip, uint16_t port, const uint8_t* d, size_t le
                 return;
         if (bans.matches(ip, now))
             return;
-        // The application hears of every well-formed ping.
+        if (!replies.allow(ip, now))
+            return;
+        // The application hears of every well-formed ping that is within the reply caps.
         uint8_t note[5] = {ID_PING};
         std::memcpy(note + 1, d + 6, 4);
         deliverData(from, -1, note, sizeof note);
@@ -89,7 +91,7 @@ void Impl::handleOffline(uint32_t ip, uint16_t port, const uint8_t* d, size_t le
         return;
     }
     case kOfflineConnectRequest: {
-        if (len != kRequestBytes || d[5] != kProtocolVersion)
+        if (len != kRequestBytes || d[5] != kProtocolVersion || !replies.allow(ip, now))
             return;
         uint8_t reply[kCookieBytes];
         std::memcpy(reply, kMagic, kMagicBytes);

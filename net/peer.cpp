@@ -174,8 +174,8 @@ void Impl::wake() {
 }
 
 void Impl::applyTimeout(ENetPeer* p) {
-    uint32_t minimum = timeoutMs / 2 < 200 ? 200 : timeoutMs / 2;
-    enet_peer_timeout(p, 32, minimum, timeoutMs);
+    // Lost only after timeoutMs without an acknowledgement, however many resends that took.
+    enet_peer_timeout(p, 32, timeoutMs, timeoutMs);
 }
 
 }  // namespace pwnet

@@ -15,6 +15,7 @@
 #include "net/ban_list.h"
 #include "net/cookie.h"
 #include "net/rak_peer.h"
+#include "net/reply_limiter.h"
 #include "net/secure_channel.h"
 #include "net/wire.h"
 
@@ -71,6 +72,7 @@ struct Connection {
     // Cumulative figures (ENet's own counters restart every few seconds).
     RakNetStatistics stats{};
     uint32_t lastEnetSent = 0, lastEnetLost = 0;
+    uint32_t lastCappedLost = 0;  // ENet's loss count when the resend intervals were last capped
 };
 
 // A mutex that spins briefly before it sleeps: the holders keep it for microseconds, and a
@@ -117,6 +119,7 @@ public:
     void handleEvent(ENetEvent& e);
     void runTimers();
     void sampleEnetCounters(Connection& c);
+    void capResends();
 
     // offline.cpp
     int intercept(ENetHost* host);
@@ -159,6 +162,7 @@ public:
     bool occasionalPing = false;
     BanList bans;
     CookieJar cookies;
+    ReplyLimiter replies;
     std::vector<std::unique_ptr<Connection>> connections;
     std::vector<Connection*> slots;
     uint64_t nextConnectionId = 1;
@@ -185,7 +189,13 @@ inline ENetAddress toEnetAddress(const SystemAddress& a) {
 inline constexpr size_t kChannels = 8;
 inline constexpr size_t kSparePeers = 8;
 inline constexpr int64_t kAttemptMs = 4000;
-inline constexpr int64_t kRequestRetryMs = 500;
+inline constexpr int64_t kRequestRetryMs = 250;
+inline constexpr int64_t kAfterCookieMs = 5000;
+// ENet's first guess of a round trip for a new peer, and the longest resend interval while a
+// connection is being set up (ENet doubles it after every loss, without bound).
+inline constexpr uint32_t kInitialRoundTripMs = 100;
+inline constexpr uint32_t kHandshakeResendCapMs = 300;
+inline constexpr uint32_t kResendCapMs = 500;
 inline constexpr int64_t kHandshakeMs = 5000;
 inline constexpr int64_t kOccasionalPingMs = 2000;
 inline constexpr size_t kMaxEarlyMessages = 256;

@@ -91,6 +91,7 @@ bool RakPeerInterface::Startup(unsigned short maxConnections, int threadSleepTim
     }
     impl->host = host;
     impl->wakeFd = fd;
+    impl->capResends();
     impl->maxConnections = maxConnections;
     impl->slots.assign(maxConnections, nullptr);
     impl->sleepMs = threadSleepTimer;

@@ -20,12 +20,12 @@ using PeerPtr = std::unique_ptr<RakPeerInterface, PeerDeleter>;
 
 // A started peer on 127.0.0.1 (or host) and a free port; incoming connections allowed.
 inline PeerPtr startPeer(unsigned short maxIncoming = 8, bool secure = false, const char* host = "127.0.0.1",
-                         unsigned short port = 0) {
+                         unsigned short port = 0, unsigned short maxConnections = 16) {
     PeerPtr p(RakNetworkFactory::GetRakPeerInterface());
     if (secure)
         p->InitializeSecurity(nullptr, nullptr, nullptr, nullptr);
     SocketDescriptor sd(port, host);
-    if (!p->Startup(16, 5, &sd, 1))
+    if (!p->Startup(maxConnections, 5, &sd, 1))
         return nullptr;
     p->SetMaximumIncomingConnections(maxIncoming);
     return p;

@@ -17,43 +17,11 @@
 
 #include "net/rak_peer.h"
 #include "tests/net/net_test_util.h"
+#include "tests/net/raw_socket.h"
 
 using namespace nettest;
 
 namespace {
-
-// A plain UDP socket on 127.0.0.1 that plays a foreign sender.
-class RawSocket {
-public:
-    RawSocket() {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    }
-    ~RawSocket() { ::close(fd_); }
-    void send(unsigned short port, const std::vector<uint8_t>& bytes) {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(port);
-        ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    }
-    // Next datagram within timeoutMs; empty when none came.
-    std::vector<uint8_t> receive(int timeoutMs) {
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) <= 0)
-            return {};
-        std::vector<uint8_t> b(65536);
-        ssize_t n = ::recv(fd_, b.data(), b.size(), 0);
-        b.resize(n > 0 ? static_cast<size_t>(n) : 0);
-        return b;
-    }
-
-private:
-    int fd_;
-};
 
 const std::vector<uint8_t> kMagic = {0xFF, 0xFF, 'P', 'W'};
 

@@ -71,6 +71,11 @@ TEST_F(DispatchTest, TransportMessagesAndUnhandledIdentifiers) {
     expectLine(client, header(KSTMP::cmd_game_type, 130, 130), who + " send an unhandled KST package: 102\n");
     expectLine(client, header(KSTMP::cmd_empty, 28, 28), "empty command: " + who + "\n");
     EXPECT_EQ(packetCounts, (std::map<int, int>{{91, 1}, {102, 1}, {104, 1}})) << "below 91 is never counted";
+
+    console();
+    client.peer->Ping("127.0.0.1", port, false);
+    EXPECT_TRUE(pumpUntil([&] { return seen += console(), seen.find("Got a ping from 127.0.0.1:") != std::string::npos; }))
+        << seen;
 }
 
 TEST_F(DispatchTest, CountedOnlyRecordsAndTheTrafficReport) {

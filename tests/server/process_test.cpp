@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -253,6 +254,19 @@ TEST_F(ProcessTest, UsedPortFailsWithStatusOneAfterThePause) {
         if (holder >= 0)
             close(holder);
     }
+}
+
+TEST_F(ProcessTest, FolderLockThatCannotBeCreatedEndsWithStatusZero) {
+    const std::string program = makeFolder("nolock", freePort());
+    std::ofstream(root + "/plain-file") << "not a folder";
+    setenv("PORTWARDEN_LOCK_DIR", (root + "/plain-file/locks").c_str(), 1);
+    Server& server = launch(program);
+    ASSERT_TRUE(server.waitExit(10));
+    EXPECT_EQ(server.exitCode(), 0);
+    const std::string folder = fs::path(program).parent_path().string();
+    std::string lockName = folder;
+    std::replace(lockName.begin(), lockName.end(), '/', '_');
+    EXPECT_EQ(server.printed, "Mutex creation failed! " + lockName + "\n\n");
 }
 
 TEST_F(ProcessTest, WithoutConsoleInputTheServerKeepsRunning) {

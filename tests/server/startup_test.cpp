@@ -1,6 +1,7 @@
 // Start-up, idle stop and the tick count wrap, in process.
 #include <filesystem>
 
+#include "platform/instance_lock.h"
 #include "server/core/server_globals.h"
 #include "server/core/server_process.h"
 #include "server/session/session_state.h"
@@ -40,6 +41,10 @@ TEST_F(StartupTest, BannerFollowsTheFirstResetInOrder) {
     EXPECT_EQ(instanceName, "srv");
     EXPECT_EQ(programFileName, "portwarden");
     EXPECT_EQ(std::filesystem::current_path().string(), folder);
+    EXPECT_TRUE(platform::isNamedLockHeld(platform::lockNameFor(folder))) << "the folder lock";
+    serverShutdown();
+    started = false;
+    EXPECT_FALSE(platform::isNamedLockHeld(platform::lockNameFor(folder))) << "released at shutdown";
 }
 
 TEST_F(StartupTest, UnknownGameTypeShowsTheFirstName) {
