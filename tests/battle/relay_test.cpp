@@ -404,7 +404,9 @@ TEST(BadIndices, ShipsFoundByTheirOwnIndexAfterAPlayerLeft) {
     EXPECT_EQ(players.count(aAddress), 0u);
 
     b.notify(KSTMP::ntf_ship_tally_a, 3);
-    ASSERT_TRUE(s.pumpUntil([&] { return b.count<KSTMP::Notifier>() >= 1; }));
+    ASSERT_TRUE(s.pumpUntil([&] { return b.notices(KSTMP::ntf_ship_tally_a).size() == 1; }));
+    ASSERT_NE(findShip(3), nullptr);
+    ASSERT_NE(findShip(2), nullptr);
     EXPECT_EQ(+findShip(3)->tallyA, 1);
     EXPECT_EQ(+shipRegistry[1].tallyA, 1);
     KSTMP::Damagelevel d = damage(3, 2, 100, 100, 100);
