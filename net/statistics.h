@@ -8,9 +8,9 @@ struct RakNetStatistics {
     uint64_t messagesReceived;
     uint64_t bytesSent;          // user payload bytes
     uint64_t bytesReceived;
-    uint64_t datagramsSent;
-    uint64_t datagramsReceived;
-    uint64_t messagesResent;
+    uint64_t datagramsSent;      // protocol commands sent (messages, resends, keep-alives)
+    uint64_t datagramsReceived;  // UDP datagrams received from the system
+    uint64_t messagesResent;     // resends after a missing acknowledgement
     uint64_t packetsLost;
     double packetLoss;           // fraction 0..1 as measured by the transport
     uint32_t roundTripTime;      // ms, smoothed
