@@ -113,6 +113,12 @@ void UdpRelay::handle(Direction d, int outFd, uint32_t ip, uint16_t port, std::v
         std::uniform_int_distribution<int> bit(0, 7);
         bytes[at(rng_)] ^= static_cast<uint8_t>(1u << bit(rng_));
     }
+    if (im.corruptBytes > 0) {
+        std::uniform_int_distribution<int> bit(0, 7);
+        for (auto& b : bytes)
+            if (unit(rng_) < im.corruptBytes)
+                b ^= static_cast<uint8_t>(1u << bit(rng_));
+    }
     int copies = (im.duplicate > 0 && unit(rng_) < im.duplicate) ? 2 : 1;
     for (int i = 0; i < copies; ++i) {
         int64_t delay = im.delayMs * 1000;

@@ -23,6 +23,7 @@ struct Impairment {
     int delayMs = 0;
     int jitterMs = 0;     // uniform extra delay 0..jitterMs
     double corrupt = 0;   // one random byte of the datagram flipped
+    double corruptBytes = 0;  // every byte flipped at this rate
 };
 
 class UdpRelay {
