@@ -180,8 +180,15 @@ IntakeServer::~IntakeServer() {
     ::close(s.sender);
 }
 
-IntakeServer::Intake IntakeServer::datagramFromUnknown(const uint8_t* data, size_t len, bool validCookie) {
+IntakeServer::Intake IntakeServer::datagramFromUnknown(const uint8_t* data, size_t len, bool validCookie,
+                                                       bool freshCaps) {
     State& s = *state_;
+    // A fresh cookie key for every datagram: the fuzzer sees the values the cookie check
+    // compares, and would otherwise learn the cookie of the current time window from them,
+    // which a remote sender cannot.
+    s.impl.cookies = CookieJar();
+    if (freshCaps)
+        s.impl.replies = ReplyLimiter();
     std::vector<uint8_t> datagram(data, data + len);
     if (validCookie && len >= 2) {
         uint16_t field;

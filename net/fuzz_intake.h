@@ -30,8 +30,10 @@ public:
     // Sends the datagram to the server from a socket of its own on 127.0.0.1 (an address
     // the server has never heard from) and lets the server take in what its socket holds.
     // With `validCookie`, a connect command in the datagram first gets the cookie the server
-    // would have handed out to that address. Ends with every connection dropped.
-    Intake datagramFromUnknown(const uint8_t* data, size_t len, bool validCookie);
+    // would have handed out to that address. With `freshCaps`, the caps on unconnected replies
+    // start empty, as for a sender never heard from; otherwise they count on from the earlier
+    // datagrams. Ends with every connection dropped.
+    Intake datagramFromUnknown(const uint8_t* data, size_t len, bool validCookie, bool freshCaps);
 
     // One message on an incoming connection that finished its hello exchange (made on the
     // first call and again whenever a message ended it), as ENet hands it up: before any

@@ -290,10 +290,23 @@ void Impl::handleFrame(Connection& c, const uint8_t* d, size_t len) {
             deliver(ID_MODIFIED_PACKET, c.address, c.slot);
         return;
     }
-    std::vector<uint8_t> plain(len - 1 - kSealOverhead);
-    switch (c.channel.open(d, 1, d + 1, len - 1, plain.data())) {
+    // One buffer serves the common case; a nested call (early messages replayed while a
+    // welcome is handled) gets its own.
+    const size_t plainLen = len - 1 - kSealOverhead;
+    std::vector<uint8_t> nested;
+    uint8_t* plain;
+    if (openDepth == 0) {
+        if (openBuffer.size() < plainLen)
+            openBuffer.resize(plainLen);
+        plain = openBuffer.data();
+    } else {
+        nested.resize(plainLen);
+        plain = nested.data();
+    }
+    ++openDepth;
+    switch (c.channel.open(d, 1, d + 1, len - 1, plain)) {
     case SecureChannel::Open::Ok:
-        handleInner(c, plain.data(), plain.size());
+        handleInner(c, plain, plainLen);
         break;
     case SecureChannel::Open::Forged:
         deliver(ID_MODIFIED_PACKET, c.address, c.state == ConnState::Connected ? c.slot : -1);
@@ -301,6 +314,7 @@ void Impl::handleFrame(Connection& c, const uint8_t* d, size_t len) {
     case SecureChannel::Open::Replayed:
         break;
     }
+    --openDepth;
 }
 
 void Impl::handleInner(Connection& c, const uint8_t* d, size_t len) {

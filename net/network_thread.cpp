@@ -53,6 +53,10 @@ void Impl::serviceOnce() {
         int r = enet_host_service(host, &event, 0);
         if (r > 0) {
             handleEvent(event);
+            // One service call reads every waiting datagram; hand out their events without
+            // going back to the socket for each.
+            while (host && enet_host_check_events(host, &event) > 0)
+                handleEvent(event);
         } else if (r == 0) {
             break;
         } else if (++errors > 16) {

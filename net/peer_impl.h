@@ -172,6 +172,8 @@ public:
     std::vector<std::string> localIps;
     RakNetStatistics statsOut{};
     std::vector<uint8_t> scratch;
+    std::vector<uint8_t> openBuffer;
+    int openDepth = 0;
 };
 
 // Peer that the current thread is servicing; ENet's intercept callback has no user pointer.

@@ -38,9 +38,10 @@ run_target() {
   mkdir -p "$dir/corpus" "$dir/tmp" "$findings"
   cp -R "$root/tests/fuzz/corpus/$t/." "$dir/corpus/"
   local rc=0
+  # Absolute paths: the dispatch target's server changes the working directory.
   (cd "$dir" && TMPDIR="$dir/tmp" ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
     "$build/tests/fuzz/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-    -print_final_stats=1 -artifact_prefix="$findings/" corpus >"$dir/log" 2>&1) || rc=$?
+    -print_final_stats=1 -artifact_prefix="$findings/" "$dir/corpus" >"$dir/log" 2>&1) || rc=$?
   echo "$rc" >"$dir/rc"
 }
 

@@ -155,6 +155,12 @@ void Client::sendShip(int ownerShipIndex, int team, int shipClass, KSTMP::VC3 po
     send(ship);
 }
 
+bool Client::registerShip(int ownerShipIndex, int team, int shipClass, KSTMP::VC3 position) {
+    const size_t before = count<KSTMP::ShipInfo>();
+    sendShip(ownerShipIndex, team, shipClass, position);
+    return server_.pumpUntil([&] { return count<KSTMP::ShipInfo>() > before; });
+}
+
 void Client::poll() {
     while (Packet* p = peer_->Receive()) {
         const unsigned char id = p->length > 0 ? p->data[0] : 0;

@@ -81,6 +81,8 @@ public:
     void join(int slots);
     // Registers a ship; the entry the server sends back is returned by registered().
     void sendShip(int ownerShipIndex, int team, int shipClass, KSTMP::VC3 position = KSTMP::VC3());
+    // Registers a ship and waits for its entry to come back, so ships get indices in call order.
+    bool registerShip(int ownerShipIndex, int team, int shipClass, KSTMP::VC3 position = KSTMP::VC3());
 
     void poll();
     // Every received record of type R (by its identifier), in arrival order.

@@ -71,35 +71,35 @@ TEST(ApplyDamage, FriendlyFireOnlyInTeamGamesAndRawTalliesByKind) {
     for (const auto& c : cases) {
         ShipInfo a = ship(c.attackerTeam, 6), t = ship(c.targetTeam, 7);
         EXPECT_FALSE(apply_damage(a, t, hit(100, 20, 30, c.kind), c.gameType));
-        EXPECT_EQ(a.scores[0], c.attackerHull) << "game type " << c.gameType;
-        EXPECT_EQ(t.scores[0], c.targetHull) << "game type " << c.gameType;
-        EXPECT_EQ(a.*c.hits, 1);
+        EXPECT_EQ(+a.scores[0], c.attackerHull) << "game type " << c.gameType;
+        EXPECT_EQ(+t.scores[0], c.targetHull) << "game type " << c.gameType;
+        EXPECT_EQ(+(a.*c.hits), 1);
         const bool friendly = c.gameType != 0 && c.attackerTeam == c.targetTeam;
         const int16_t(&raw)[3] = friendly ? (c.kind ? a.friendlyDamageA : a.friendlyDamageB)
                                           : (c.kind ? a.damageDealtA : a.damageDealtB);
         EXPECT_EQ(raw[0], 100);
         EXPECT_EQ(raw[1], 20);
         EXPECT_EQ(raw[2], 30);
-        EXPECT_EQ(a.hitsA + a.hitsB + a.friendlyHitsA + a.friendlyHitsB, 1);
-        EXPECT_EQ(a.kills, 0);
+        EXPECT_EQ(+a.hitsA + a.hitsB + a.friendlyHitsA + a.friendlyHitsB, 1);
+        EXPECT_EQ(+a.kills, 0);
     }
 }
 
 TEST(ApplyDamage, SinkingCountsKillsAndKillsByClassWraps) {
     ShipInfo a = ship(0, 6), t = ship(1, 7);
     EXPECT_TRUE(apply_damage(a, t, hit(1, 1, 1, 0, true), 1));
-    EXPECT_EQ(a.kills, 1);
-    EXPECT_EQ(a.killsByClass[7], 0);  // 255 + 1
+    EXPECT_EQ(+a.kills, 1);
+    EXPECT_EQ(+a.killsByClass[7], 0);  // 255 + 1
     EXPECT_TRUE(apply_damage(a, t, hit(1, 1, 1, 0, true), 1));
-    EXPECT_EQ(a.killsByClass[7], 1);
-    EXPECT_EQ(a.killsByClass[6], 255);
+    EXPECT_EQ(+a.killsByClass[7], 1);
+    EXPECT_EQ(+a.killsByClass[6], 255);
     // A target class outside the table counts the kill but indexes nothing.
     ShipInfo odd = ship(1, 200);
     EXPECT_TRUE(apply_damage(a, odd, hit(1, 1, 1, 0, true), 1));
-    EXPECT_EQ(a.kills, 3);
+    EXPECT_EQ(+a.kills, 3);
     for (int k = 0; k < 14; ++k)
         if (k != 7) {
-            EXPECT_EQ(a.killsByClass[k], 255) << k;
+            EXPECT_EQ(+a.killsByClass[k], 255) << k;
         }
 }
 
@@ -108,8 +108,8 @@ TEST(ApplyDamage, StatisticsWrapAtSixteenBits) {
     a.scores[0] = 32600;
     a.hitsB = 32767;
     apply_damage(a, t, hit(100, 0, 0), 1);
-    EXPECT_EQ(a.scores[0], static_cast<int16_t>(32600 + 500 - 65536));
-    EXPECT_EQ(a.hitsB, -32768);
+    EXPECT_EQ(+a.scores[0], static_cast<int16_t>(32600 + 500 - 65536));
+    EXPECT_EQ(+a.hitsB, -32768);
 }
 
 class StartPositions : public ::testing::Test {
@@ -129,45 +129,45 @@ TEST_F(StartPositions, ListThenGroupCentreThenOwnPosition) {
     clearShipsForEverything();
     VC3 p(55, 5, 66);
     pick_start_position(p, 0, 10);
-    EXPECT_EQ(p.x, 1);
-    EXPECT_EQ(p.z, 2);
+    EXPECT_EQ(+p.x, 1);
+    EXPECT_EQ(+p.z, 2);
     pick_start_position(p, 0, 10);
-    EXPECT_EQ(p.x, 3);
-    EXPECT_EQ(p.z, 4);
+    EXPECT_EQ(+p.x, 3);
+    EXPECT_EQ(+p.z, 4);
     for (int i = 0; i < 20; ++i) {
         pick_start_position(p, 0, 10);
-        EXPECT_GE(p.x, 500);
-        EXPECT_LT(p.x, 600);
-        EXPECT_EQ(p.y, 0);
-        EXPECT_GE(p.z, 700);
-        EXPECT_LT(p.z, 800);
+        EXPECT_GE(+p.x, 500);
+        EXPECT_LT(+p.x, 600);
+        EXPECT_EQ(+p.y, 0);
+        EXPECT_GE(+p.z, 700);
+        EXPECT_LT(+p.z, 800);
     }
     // Team 1 has its list but no centre once emptied; team 7 and team -1 have no start data.
     pick_start_position(p, 1, 10);
-    EXPECT_EQ(p.x, 9);
+    EXPECT_EQ(+p.x, 9);
     VC3 own(42, 1, 43);
     pick_start_position(own, 7, 10);
-    EXPECT_EQ(own.x, 42);
-    EXPECT_EQ(own.z, 43);
+    EXPECT_EQ(+own.x, 42);
+    EXPECT_EQ(+own.z, 43);
     VC3 none(-5, 1, -6);
     pick_start_position(none, -1, 10);
-    EXPECT_EQ(none.x, -5);
+    EXPECT_EQ(+none.x, -5);
 }
 
 TEST_F(StartPositions, UsedPositionIsRetriedUntilRandom) {
     VC3 first(42, 1, 43), second(42, 7, 43);
     pick_start_position(first, 3, 10);
-    EXPECT_EQ(first.x, 42);
+    EXPECT_EQ(+first.x, 42);
     pick_start_position(second, 3, 10);
-    EXPECT_GE(second.x, 10);
-    EXPECT_LE(second.x, 109);
-    EXPECT_GE(second.z, 10);
-    EXPECT_LE(second.z, 109);
-    EXPECT_EQ(second.y, 7);
+    EXPECT_GE(+second.x, 10);
+    EXPECT_LE(+second.x, 109);
+    EXPECT_GE(+second.z, 10);
+    EXPECT_LE(+second.z, 109);
+    EXPECT_EQ(+second.y, 7);
     // A negative budget changes nothing and records nothing.
     VC3 third(42, 0, 43);
     pick_start_position(third, 3, -1);
-    EXPECT_EQ(third.x, 42);
+    EXPECT_EQ(+third.x, 42);
 }
 
 TEST_F(StartPositions, RematchGetsTheConfiguredListAgain) {
@@ -175,12 +175,12 @@ TEST_F(StartPositions, RematchGetsTheConfiguredListAgain) {
     clearShipsForEverything();
     VC3 p;
     pick_start_position(p, 0, 10);
-    EXPECT_EQ(p.x, 1);
+    EXPECT_EQ(+p.x, 1);
     resetShipsForNewGame();
     VC3 q(77, 0, 77);
     pick_start_position(q, 0, 10);
-    EXPECT_EQ(q.x, 1);
-    EXPECT_EQ(q.z, 2);
+    EXPECT_EQ(+q.x, 1);
+    EXPECT_EQ(+q.z, 2);
 }
 
 struct EndCase {
@@ -216,10 +216,10 @@ TEST(EndRules, DecisionByGameType) {
         std::vector<ShipInfo> ships;
         for (auto [team, afloat] : c.ships) ships.push_back(ship(team, 6, afloat));
         const EndDecision d = decide_end(c.gameType, c.timeLeft, ships, c.scores);
-        EXPECT_EQ(d.ends, c.ends) << c.what;
-        EXPECT_EQ(d.teamGame, c.teamGame) << c.what;
+        EXPECT_EQ(+d.ends, c.ends) << c.what;
+        EXPECT_EQ(+d.teamGame, c.teamGame) << c.what;
         if (d.ends && d.teamGame) {
-            EXPECT_EQ(d.winner, c.winner) << c.what;
+            EXPECT_EQ(+d.winner, c.winner) << c.what;
         }
     }
 }
@@ -227,8 +227,8 @@ TEST(EndRules, DecisionByGameType) {
 TEST(EndRules, TeamSizesCountEveryShip) {
     std::vector<ShipInfo> ships = {ship(0, 6, false), ship(0), ship(1), ship(-1), ship(1, 6, false), ship(1)};
     const EndDecision d = decide_end(1, 10, ships, {});
-    EXPECT_EQ(d.team0Ships, 2);
-    EXPECT_EQ(d.team1Ships, 3);
+    EXPECT_EQ(+d.team0Ships, 2);
+    EXPECT_EQ(+d.team1Ships, 3);
 }
 
 }  // namespace

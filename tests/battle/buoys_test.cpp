@@ -27,8 +27,8 @@ struct Domination {
         b.join(1);
         s.pump();
         startBattle(s, [&] {
-            a.sendShip(0, 0, 6);
-            b.sendShip(0, 1, 6);
+            a.registerShip(0, 0, 6);
+            b.registerShip(0, 1, 6);
         });
     }
     void capture(Client& who, int buoy, int ship, int team) {
@@ -57,17 +57,17 @@ TEST(Buoys, CaptureScoresUntilReleaseAndIsBroadcast) {
     EXPECT_TRUE(contains(out, "Buy ID: 0 was captured by ship 1 from team 1.\nSending buoys to all...\n")) << out;
     for (Client* c : {&d.a, &d.b}) {
         const BuoyInfo b0 = Domination::last(*c, 0);
-        EXPECT_EQ(b0.team, 1);
-        EXPECT_EQ(b0.ship, 1);
-        EXPECT_EQ(b0.changed, 1);
-        EXPECT_EQ(b0.paused, 0);
-        EXPECT_EQ(b0.timer, -60);
-        EXPECT_EQ(b0.position.z, 20);
-        EXPECT_EQ(b0.effectRange, 30);
-        EXPECT_EQ(b0.nextType, -1);
-        EXPECT_EQ(Domination::last(*c, 1).paused, 1);
+        EXPECT_EQ(+b0.team, 1);
+        EXPECT_EQ(+b0.ship, 1);
+        EXPECT_EQ(+b0.changed, 1);
+        EXPECT_EQ(+b0.paused, 0);
+        EXPECT_EQ(+b0.timer, -60);
+        EXPECT_EQ(+b0.position.z, 20);
+        EXPECT_EQ(+b0.effectRange, 30);
+        EXPECT_EQ(+b0.nextType, -1);
+        EXPECT_EQ(+Domination::last(*c, 1).paused, 1);
     }
-    EXPECT_EQ(buoyList()[0].changed, 0);
+    EXPECT_EQ(+buoyList()[0].changed, 0);
     // The same holder again: printed, nothing sent.
     testing::internal::CaptureStdout();
     d.capture(d.b, 0, 1, 1);
@@ -78,7 +78,7 @@ TEST(Buoys, CaptureScoresUntilReleaseAndIsBroadcast) {
     testing::internal::CaptureStdout();
     for (int second = 1; second < 60; ++second) d.s.advance(1001);
     EXPECT_EQ(teamScores[1], 59.0f);
-    EXPECT_EQ(buoyList()[0].team, 1);
+    EXPECT_EQ(+buoyList()[0].team, 1);
     d.a.clear();
     d.s.advance(1001);
     out = testing::internal::GetCapturedStdout();
@@ -86,12 +86,12 @@ TEST(Buoys, CaptureScoresUntilReleaseAndIsBroadcast) {
     EXPECT_EQ(teamScores[1], 60.0f);
     EXPECT_EQ(teamScores.count(0), 0u);
     ASSERT_TRUE(d.s.pumpUntil([&] { return d.a.count<TeamScore>() >= 1 && d.a.count<BuoyInfo>() >= 2; }));
-    EXPECT_EQ(d.a.records<TeamScore>().back().team, 1);
-    EXPECT_EQ(d.a.records<TeamScore>().back().score, 60);
+    EXPECT_EQ(+d.a.records<TeamScore>().back().team, 1);
+    EXPECT_EQ(+d.a.records<TeamScore>().back().score, 60);
     const BuoyInfo freed = Domination::last(d.a, 0);
-    EXPECT_EQ(freed.team, -1);
-    EXPECT_EQ(freed.ship, -1);
-    EXPECT_EQ(freed.timer, -60);
+    EXPECT_EQ(+freed.team, -1);
+    EXPECT_EQ(+freed.ship, -1);
+    EXPECT_EQ(+freed.timer, -60);
     // Released: no more points.
     d.s.advance(1001);
     EXPECT_EQ(teamScores[1], 60.0f);
@@ -108,7 +108,7 @@ TEST(Buoys, TwoBuoysScoreTwiceAndARecaptureMovesThePoints) {
     d.s.advance(1001);
     d.capture(d.b, 1, 1, 1);
     ASSERT_TRUE(d.s.pumpUntil([&] { return buoyList()[1].team == 1; }));
-    EXPECT_EQ(buoyList()[1].timer, -60);
+    EXPECT_EQ(+buoyList()[1].timer, -60);
     d.s.advance(1001);
     EXPECT_EQ(teamScores[0], 7.0f);
     EXPECT_EQ(teamScores[1], 1.0f);
@@ -140,8 +140,8 @@ TEST(Buoys, PeriodicBroadcastAndRequestAnswer) {
     EXPECT_TRUE(contains(testing::internal::GetCapturedStdout(),
                          std::string("Sending buoys to: ") + d.b.address().ToString(true) + "\n"));
     EXPECT_EQ(d.b.count<BuoyInfo>(), 2u);
-    EXPECT_EQ(d.b.records<TeamScore>()[0].score, 1234);
-    EXPECT_EQ(d.b.records<TeamScore>()[1].score, 32767);
+    EXPECT_EQ(+d.b.records<TeamScore>()[0].score, 1234);
+    EXPECT_EQ(+d.b.records<TeamScore>()[1].score, 32767);
     d.s.pump(10);
     EXPECT_EQ(d.a.count<BuoyInfo>() + d.a.count<TeamScore>(), 0u);
     EXPECT_EQ(teamScores[0], 1234.9f);

@@ -49,8 +49,8 @@ TEST(EndRules, ByGameType) {
         s.pump(20);
         s.advance(2001);
         ASSERT_TRUE(s.pumpUntil([] { return currentPhase() == phase_initialize; }));
-        for (int i = 0; i < row.team0Ships; ++i) a.sendShip(i, 0, 6);
-        for (int i = 0; i < row.team1Ships; ++i) b.sendShip(i, 1, 6);
+        for (int i = 0; i < row.team0Ships; ++i) ASSERT_TRUE(a.registerShip(i, 0, 6));
+        for (int i = 0; i < row.team1Ships; ++i) ASSERT_TRUE(b.registerShip(i, 1, 6));
         const size_t ships = static_cast<size_t>(row.team0Ships + row.team1Ships);
         ASSERT_TRUE(s.pumpUntil([&] { return a.count<ShipInfo>() == ships && b.count<ShipInfo>() == ships; }));
         for (Client* c : {&a, &b}) c->notify(KSTMP::ntf_ready_to_spawn);
@@ -85,8 +85,8 @@ TEST(EndRules, ByGameType) {
         }
         if (!row.result) continue;
         for (const auto& ship : shipRegistry) {
-            EXPECT_EQ(ship.winner, row.winner >= 0 && ship.team == row.winner ? 1 : 0) << int(ship.shipIndex);
-            EXPECT_EQ(ship.teamSizeAtEnd, ship.team == 0 ? row.team0Ships : row.team1Ships);
+            EXPECT_EQ(+ship.winner, row.winner >= 0 && ship.team == row.winner ? 1 : 0) << int(ship.shipIndex);
+            EXPECT_EQ(+ship.teamSizeAtEnd, ship.team == 0 ? row.team0Ships : row.team1Ships);
         }
     }
 }
@@ -99,10 +99,10 @@ TEST(EndRules, GameOverPauseSilentQuitPhaseAndRematch) {
     b.join(1);
     s.pump();
     startBattle(s, [&] {
-        a.sendShip(0, 0, 6, KSTMP::VC3(50, 0, 50));
-        b.sendShip(0, 1, 6);
+        a.registerShip(0, 0, 6, KSTMP::VC3(50, 0, 50));
+        b.registerShip(0, 1, 6);
     });
-    ASSERT_EQ(findShip(0)->position.x, 1);
+    ASSERT_EQ(+findShip(0)->position.x, 1);
     KSTMP::BuoyInfo capture;
     capture.buoyId = 0;
     capture.team = 0;
@@ -116,7 +116,7 @@ TEST(EndRules, GameOverPauseSilentQuitPhaseAndRematch) {
     s.pump(5);
     ASSERT_EQ(currentPhase(), phase_game_over);
     ASSERT_TRUE(s.pumpUntil([&] { return b.notices(KSTMP::ntf_game_result).size() == 1; }));
-    EXPECT_EQ(b.notices(KSTMP::ntf_game_result)[0].param, 0);
+    EXPECT_EQ(+b.notices(KSTMP::ntf_game_result)[0].param, 0);
 
     const size_t announced = b.phases().size();
     testing::internal::CaptureStdout();
@@ -133,7 +133,7 @@ TEST(EndRules, GameOverPauseSilentQuitPhaseAndRematch) {
     s.advance(1);
     ASSERT_TRUE(s.pumpUntil([&] { return a.phases().back() == 0 && b.phases().back() == 0; }));
     const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("Reseting the server for a new game\n"), std::string::npos) << out;
+    EXPECT_NE(+out.find("Reseting the server for a new game\n"), std::string::npos) << out;
     EXPECT_EQ(currentPhase(), phase_reservations);
     EXPECT_EQ(players.size(), 2u);
     EXPECT_EQ(reservationCount(a.address()), 1);
@@ -145,14 +145,14 @@ TEST(EndRules, GameOverPauseSilentQuitPhaseAndRematch) {
     a.notify(KSTMP::ntf_buoys_request);
     ASSERT_TRUE(s.pumpUntil([&] { return a.count<KSTMP::BuoyInfo>() == 2; }));
     for (const auto& buoy : a.records<KSTMP::BuoyInfo>()) {
-        EXPECT_EQ(buoy.team, -1);
-        EXPECT_EQ(buoy.paused, 1);
+        EXPECT_EQ(+buoy.team, -1);
+        EXPECT_EQ(+buoy.paused, 1);
     }
     EXPECT_EQ(a.count<KSTMP::TeamScore>(), 0u);
     a.sendShip(0, 0, 6, KSTMP::VC3(50, 0, 50));
     ASSERT_TRUE(s.pumpUntil([&] { return a.count<ShipInfo>() >= 1; }));
-    EXPECT_EQ(a.records<ShipInfo>().back().position.x, 1);
-    EXPECT_EQ(a.records<ShipInfo>().back().position.z, 2);
+    EXPECT_EQ(+a.records<ShipInfo>().back().position.x, 1);
+    EXPECT_EQ(+a.records<ShipInfo>().back().position.z, 2);
 }
 
 }  // namespace

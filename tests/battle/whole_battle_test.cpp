@@ -31,7 +31,7 @@ TEST(WholeBattle, ThreeClientsFromLoginToTheNextLobby) {
         return true;
     }));
     for (Client* cl : all) {
-        EXPECT_EQ(cl->notices(KSTMP::ntf_login_result)[0].param, 1);  // no password: admitted
+        EXPECT_EQ(+cl->notices(KSTMP::ntf_login_result)[0].param, 1);  // no password: admitted
         cl->join(1);
         s.pump(10);
     }
@@ -48,7 +48,7 @@ TEST(WholeBattle, ThreeClientsFromLoginToTheNextLobby) {
     s.pump(20);
     s.advance(2001);
     ASSERT_TRUE(s.pumpUntil([&] { return c.phases().size() >= 1 && c.phases().back() == 2; }));
-    for (size_t i = 0; i < all.size(); ++i) all[i]->sendShip(0, teams[i], 6 + static_cast<int>(i));
+    for (size_t i = 0; i < all.size(); ++i) ASSERT_TRUE(all[i]->registerShip(0, teams[i], 6 + static_cast<int>(i)));
     ASSERT_TRUE(s.pumpUntil([&] {
         for (Client* cl : all)
             if (cl->count<ShipInfo>() < 3) return false;
@@ -90,9 +90,9 @@ TEST(WholeBattle, ThreeClientsFromLoginToTheNextLobby) {
         return true;
     }));
     for (Client* cl : all) {
-        EXPECT_EQ(cl->records<KSTMP::Coordinates>()[0].position.z, 34);
-        EXPECT_EQ(cl->notices(KSTMP::ntf_ship_lost_a).at(0).param, 1);
-        EXPECT_EQ(cl->notices(KSTMP::ntf_game_result)[0].param, 0);
+        EXPECT_EQ(+cl->records<KSTMP::Coordinates>()[0].position.z, 34);
+        EXPECT_EQ(+cl->notices(KSTMP::ntf_ship_lost_a).at(0).param, 1);
+        EXPECT_EQ(+cl->notices(KSTMP::ntf_game_result)[0].param, 0);
     }
 
     // The final registry, asked for during the pause.
@@ -100,22 +100,22 @@ TEST(WholeBattle, ThreeClientsFromLoginToTheNextLobby) {
     a.notify(KSTMP::ntf_ship_list_request);
     ASSERT_TRUE(s.pumpUntil([&] { return a.count<ShipInfo>() == 3; }));
     const auto ships = a.records<ShipInfo>();
-    EXPECT_EQ(ships[0].winner, 1);
-    EXPECT_EQ(ships[1].winner, 0);
-    EXPECT_EQ(ships[2].winner, 1);
-    EXPECT_EQ(ships[0].teamSizeAtEnd, 2);
-    EXPECT_EQ(ships[1].teamSizeAtEnd, 1);
-    EXPECT_EQ(ships[1].afloat, 0);
-    EXPECT_EQ(ships[1].sinkOrder, 1);
+    EXPECT_EQ(+ships[0].winner, 1);
+    EXPECT_EQ(+ships[1].winner, 0);
+    EXPECT_EQ(+ships[2].winner, 1);
+    EXPECT_EQ(+ships[0].teamSizeAtEnd, 2);
+    EXPECT_EQ(+ships[1].teamSizeAtEnd, 1);
+    EXPECT_EQ(+ships[1].afloat, 0);
+    EXPECT_EQ(+ships[1].sinkOrder, 1);
     // Class 7 hitting class 6 (factor 0.1), then class 8 sinking class 7 (factor 3.5).
-    EXPECT_EQ(ships[0].scores[0], -3);
-    EXPECT_EQ(ships[1].scores[0], 4 - 629);
-    EXPECT_EQ(ships[2].scores[0], 700);
-    EXPECT_EQ(ships[2].kills, 1);
-    EXPECT_EQ(ships[2].killsByClass[7], 0);
-    EXPECT_EQ(ships[2].hitsB, 1);
-    EXPECT_EQ(ships[1].hitsA, 1);
-    EXPECT_EQ(ships[1].damageDealtA[0], 40);
+    EXPECT_EQ(+ships[0].scores[0], -3);
+    EXPECT_EQ(+ships[1].scores[0], 4 - 629);
+    EXPECT_EQ(+ships[2].scores[0], 700);
+    EXPECT_EQ(+ships[2].kills, 1);
+    EXPECT_EQ(+ships[2].killsByClass[7], 0);
+    EXPECT_EQ(+ships[2].hitsB, 1);
+    EXPECT_EQ(+ships[1].hitsA, 1);
+    EXPECT_EQ(+ships[1].damageDealtA[0], 40);
 
     // Ten seconds of pause, a silent phase 6, and 100 ms later the lobby again, players kept.
     const size_t announced = b.phases().size();
@@ -130,8 +130,8 @@ TEST(WholeBattle, ThreeClientsFromLoginToTheNextLobby) {
         return true;
     }));
     for (const auto& p : c.records<KSTMP::PlayerInfo>()) {
-        EXPECT_EQ(p.joined, 1);
-        EXPECT_EQ(p.readyToInit, 0u);
+        EXPECT_EQ(+p.joined, 1);
+        EXPECT_EQ(+p.readyToInit, 0u);
     }
 }
 

@@ -1,7 +1,9 @@
 // The transport's intake of one datagram from an address it has never heard from: the gate in
 // front of ENet, offline pings, connection requests and cookies, and ENet's own handling of
-// what the gate lets through. The first input byte chooses whether a connect command in the
-// datagram carries the cookie the server would have handed out; the rest is the datagram.
+// what the gate lets through. The first input byte chooses: bit 0, whether a connect command
+// in the datagram carries the cookie the server would have handed out; bit 1, whether the
+// caps on unconnected replies keep counting from the earlier inputs (else they start empty).
+// The rest is the datagram.
 #include <cstddef>
 #include <cstdint>
 
@@ -14,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0)
         return 0;
     const bool validCookie = data[0] & 1;
-    const auto intake = server.datagramFromUnknown(data + 1, size - 1, validCookie);
+    const bool freshCaps = !(data[0] & 2);
+    const auto intake = server.datagramFromUnknown(data + 1, size - 1, validCookie, freshCaps);
     if (!validCookie) {
         // No proof of address: nothing is allocated, and no reply is larger than the datagram.
         FUZZ_CHECK(intake.peersInUse == 0);

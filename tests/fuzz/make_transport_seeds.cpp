@@ -75,6 +75,7 @@ int main(int argc, char** argv) {
     Bytes ping = offline(pwnet::kOfflinePing, pwnet::kPingBytes);
     pwnet::putU32(ping.data() + 6, 1000);
     unknown.emplace_back("ping", withChoice(0, ping));
+    unknown.emplace_back("ping_caps_counting_on", withChoice(2, ping));
     ping[5] = pwnet::kPingOnlyIfAccepting;
     unknown.emplace_back("ping_if_accepting", withChoice(0, ping));
     unknown.emplace_back("pong", withChoice(0, offline(pwnet::kOfflinePong, pwnet::kPongBytes)));

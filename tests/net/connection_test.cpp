@@ -199,23 +199,22 @@ TEST(ConnectionEventTest, ClosedConnectionNotifiesTheOtherSide) {
 }
 
 TEST(ConnectionEventTest, KilledRemoteIsLostAfterTheTimeOut) {
+    ChildProcess child([](unsigned short port) {
+        auto client = startPeer(0);
+        if (!client || !client->Connect("127.0.0.1", port, nullptr, 0))
+            return 1;
+        for (;;)
+            pause();
+    });
+    ASSERT_TRUE(child.started());
     auto server = startPeer(4);
     ASSERT_TRUE(server);
     server->SetTimeoutTime(1000, UNASSIGNED_SYSTEM_ADDRESS);
-    const unsigned short port = portOf(*server);
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        auto client = startPeer(0);
-        if (!client || !client->Connect("127.0.0.1", port, nullptr, 0))
-            _exit(1);
-        for (;;)
-            pause();
-    }
+    child.tellPort(portOf(*server));
     Received r;
     bool connected = waitForId(*server, ID_NEW_INCOMING_CONNECTION, 5000, &r);
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
+    child.kill();
+    child.wait();
     ASSERT_TRUE(connected);
     ASSERT_TRUE(waitForId(*server, ID_CONNECTION_LOST, 5000, &r));
     EXPECT_FALSE(server->IsConnected(r.from));

@@ -1,6 +1,10 @@
 // Helpers for transport tests: started peers on loopback and bounded waits for packets.
 #pragma once
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -87,5 +91,58 @@ inline bool connectPair(RakPeerInterface& client, RakPeerInterface& server, int 
     return waitForId(client, ID_CONNECTION_REQUEST_ACCEPTED, timeoutMs) &&
            waitForId(server, ID_NEW_INCOMING_CONNECTION, timeoutMs);
 }
+
+// A child process forked before the test starts any peer (so no thread of the parent is
+// copied mid-work), which runs body(port) once the parent has told it the port.
+class ChildProcess {
+public:
+    explicit ChildProcess(const std::function<int(unsigned short)>& body, unsigned alarmSeconds = 20) {
+        int fds[2];
+        if (::pipe(fds) != 0)
+            return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(fds[1]);
+            ::alarm(alarmSeconds);
+            unsigned short port = 0;
+            if (::read(fds[0], &port, sizeof port) != static_cast<ssize_t>(sizeof port))
+                ::_exit(100);
+            ::_exit(body(port));
+        }
+        ::close(fds[0]);
+        toChild_ = fds[1];
+    }
+    ~ChildProcess() {
+        if (toChild_ >= 0)
+            ::close(toChild_);
+        kill();
+        wait();
+    }
+    bool started() const { return pid_ > 0; }
+    void tellPort(unsigned short port) {
+        if (toChild_ >= 0 && ::write(toChild_, &port, sizeof port) != static_cast<ssize_t>(sizeof port))
+            kill();
+    }
+    void kill() {
+        if (pid_ > 0 && !reaped_)
+            ::kill(pid_, SIGKILL);
+    }
+    // Exit status of the child, or -1 when it did not exit normally.
+    int wait() {
+        if (pid_ <= 0)
+            return -1;
+        if (!reaped_) {
+            ::waitpid(pid_, &status_, 0);
+            reaped_ = true;
+        }
+        return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int toChild_ = -1;
+    bool reaped_ = false;
+    int status_ = 0;
+};
 
 }  // namespace nettest
