@@ -67,12 +67,18 @@ long cpuTicks(pid_t pid) {
     return utime + stime;
 }
 
-long statusKb(pid_t pid, const char* key) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+long statusKb(pid_t pid, const char* key, const std::string& file = "status") {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/" + file);
     std::string line;
     while (std::getline(in, line))
         if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key) + 1);
     return -1;
+}
+
+// Voluntary context switches of the main thread: one per pass of the server's loop, which
+// sleeps 1 ms each pass.
+long mainThreadSleeps(pid_t pid) {
+    return statusKb(pid, "voluntary_ctxt_switches:", "task/" + std::to_string(pid) + "/status");
 }
 
 // One portwarden in a temporary folder, console to /dev/null.
@@ -159,6 +165,8 @@ struct Result {
     double medianMs = 0, p99Ms = 0, maxMs = 0;
     long expected = 0, received = 0;
     bool ready = false;
+    int64_t sendEndUs = 0;
+    double drainMs = 0;  // time after the last send until the last record arrived
 };
 
 template <class R>
@@ -264,8 +272,20 @@ Result runLoad(unsigned short port, int count, bool realServer) {
             pump(onCoordinates);
             std::this_thread::sleep_for(std::chrono::microseconds(100));
         }
-        // Drain what is still under way.
-        waitUntil([] { return false; }, 2, onCoordinates);
+        // Drain what is still under way: until nothing arrived for a second (at most 30 s).
+        result.sendEndUs = nowUs();
+        size_t seen = latencies.size();
+        int64_t quietSince = nowUs();
+        waitUntil(
+            [&] {
+                if (latencies.size() != seen) {
+                    seen = latencies.size();
+                    quietSince = nowUs();
+                }
+                return nowUs() - quietSince > 1000000;
+            },
+            30, onCoordinates);
+        result.drainMs = double(quietSince - result.sendEndUs) / 1000.0;
         for (size_t s = 0; s < clients.size(); ++s)
             for (int k = 0; k < clients[s].sent; ++k) {
                 result.expected += count;
@@ -286,13 +306,15 @@ Result runLoad(unsigned short port, int count, bool realServer) {
 }
 
 void printResult(const char* who, int count, const Result& r) {
-    std::printf("  %-9s %2d clients: relay latency median %.2f ms, p99 %.2f ms, max %.2f ms; records %ld of %ld, lost %ld\n",
-                who, count, r.medianMs, r.p99Ms, r.maxMs, r.received, r.expected, r.expected - r.received);
+    std::printf("  %-10s %2d clients: relay latency median %.2f ms, p99 %.2f ms, max %.2f ms; records %ld of %ld, "
+                "lost %ld; last record %.0f ms after the last send\n",
+                who, count, r.medianMs, r.p99Ms, r.maxMs, r.received, r.expected, r.expected - r.received, r.drainMs);
 }
 
 }  // namespace
 
 int main() {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     char pattern[] = "/tmp/pw-load-bench-XXXXXX";
     if (!mkdtemp(pattern)) return 1;
     const std::string root = pattern;
@@ -305,11 +327,13 @@ int main() {
         ServerProcess idle(root);
         std::this_thread::sleep_for(std::chrono::seconds(1));
         const long before = cpuTicks(idle.pid);
+        const long passesBefore = mainThreadSleeps(idle.pid);
         const auto t0 = Clock::now();
-        std::this_thread::sleep_for(std::chrono::seconds(5));
+        std::this_thread::sleep_for(std::chrono::seconds(10));
         const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
         const double percent = 100.0 * double(cpuTicks(idle.pid) - before) / double(hz) / seconds;
-        std::printf("idle server: %.2f%% of a core over %.1f s (goal < 2%%), VmHWM %ld KiB\n", percent, seconds,
+        std::printf("idle server: %.2f%% of a core over %.1f s (goal < 2%%), main loop %.0f passes/s, VmHWM %ld KiB\n",
+                    percent, seconds, double(mainThreadSleeps(idle.pid) - passesBefore) / seconds,
                     statusKb(idle.pid, "VmHWM:"));
     }
 
@@ -318,13 +342,16 @@ int main() {
         {
             ServerProcess server(root);
             const long before = cpuTicks(server.pid);
+            const long passesBefore = mainThreadSleeps(server.pid);
             const auto t0 = Clock::now();
             const Result r = runLoad(server.port, count, true);
             const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
             const double percent = 100.0 * double(cpuTicks(server.pid) - before) / double(hz) / seconds;
             printResult("portwarden", count, r);
-            std::printf("  %-9s server CPU %.1f%% of a core over the run (%.1f s), peak memory VmHWM %ld KiB\n",
-                        "portwarden", percent, seconds, statusKb(server.pid, "VmHWM:"));
+            std::printf("  %-10s server CPU %.1f%% of a core over the run (%.1f s), main loop %.0f passes/s, "
+                        "peak memory VmHWM %ld KiB\n",
+                        "portwarden", percent, seconds, double(mainThreadSleeps(server.pid) - passesBefore) / seconds,
+                        statusKb(server.pid, "VmHWM:"));
             failures += !r.ready || r.expected != r.received;
         }
         {

@@ -132,6 +132,47 @@ TEST_F(CliBattle, LastPlayerLeavingAStartedBattleStopsANonClanServer) {
     EXPECT_EQ(server.process.wait(10), 0) << server.process.printed();
 }
 
+TEST(CliScan, RowsForTheNamedServersAsTextAndJson) {
+    TempRoot root;
+    Server open(root.path, "open", PORTWARDEN_EXE,
+                "    name = Open Sea\n    servername = Harbour One\n    game_type = 2\n    max_players = 4\n"
+                "    max_ships_per_player = 3\n    clanserver = 1\n");
+    Server locked(root.path, "locked", PORTWARDEN_EXE,
+                  "    name = Closed Bay\n    servername = Harbour Two\n    game_type = 3\n    password = pw\n"
+                  "    clanserver = 1\n");
+    ASSERT_TRUE(open.start());
+    ASSERT_TRUE(locked.start());
+    // A player holding two slots shows in the row of its server.
+    Process waiting;
+    ASSERT_TRUE(waiting.start({TIDELINK_CLI, "play", open.endpoint(), "--ships", "2", "--timeout", "30"},
+                              root.path + "/waiting.txt"));
+    ASSERT_TRUE(waiting.waitFor("captain: reserved 2 slots", 10)) << waiting.printed();
+
+    const CliRun json = runCli(root.path, "json", {"scan", open.endpoint(), locked.endpoint(), "--json", "--no-broadcast"}, 20);
+    EXPECT_EQ(json.status, 0) << json.output;
+    const std::string openRow = "{\"address\": \"" + open.endpoint() +
+                                "\", \"name\": \"Open Sea\", \"server_name\": \"Harbour One\", \"game_type\": 2, "
+                                "\"game_type_name\": \"Domination\", \"phase\": 0, \"phase_name\": \"reservations\", "
+                                "\"players\": 1, \"reserved_slots\": 2, \"free_slots\": 10, \"password\": false, "
+                                "\"latency_ms\": ";
+    const std::string lockedRow = "{\"address\": \"" + locked.endpoint() +
+                                  "\", \"name\": \"Closed Bay\", \"server_name\": \"Harbour Two\", \"game_type\": 3, "
+                                  "\"game_type_name\": \"Commander vs Commander\", \"phase\": 0, \"phase_name\": "
+                                  "\"reservations\", \"players\": 0, \"reserved_slots\": 0, \"free_slots\": 10, "
+                                  "\"password\": true, \"latency_ms\": ";
+    EXPECT_NE(json.output.find(openRow), std::string::npos) << json.output;
+    EXPECT_NE(json.output.find(lockedRow), std::string::npos) << json.output;
+    EXPECT_EQ(json.output.find("\"round_trip_ms\": -1"), std::string::npos) << json.output;  // both answered a ping
+
+    const CliRun text = runCli(root.path, "text", {"scan", locked.endpoint(), "--no-broadcast"}, 20);
+    EXPECT_EQ(text.status, 0) << text.output;
+    EXPECT_EQ(text.output.rfind("ADDRESS ", 0), 0u) << text.output;
+    EXPECT_NE(text.output.find("Closed Bay"), std::string::npos) << text.output;
+    EXPECT_NE(text.output.find("Commander vs Commander"), std::string::npos);
+    EXPECT_NE(text.output.find(" ms\n"), std::string::npos);
+    EXPECT_EQ(text.output.find("Open Sea"), std::string::npos);
+}
+
 TEST(CliErrors, BadArgumentsAndUnreachableServers) {
     TempRoot root;
     struct Row {
