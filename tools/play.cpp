@@ -54,7 +54,6 @@ struct Bot {
     std::string error;
 };
 
-const FakeAddress unassignedAddress = FakeAddress::unassigned();
 
 void say(const Bot& bot, const std::string& text) {
     std::printf("%s: %s\n", bot.name.c_str(), text.c_str());
