@@ -19,20 +19,30 @@ int interceptThunk(ENetHost* host, ENetEvent*) {
 
 void Impl::threadMain() {
     const int waitMs = sleepMs <= 0 ? 10 : sleepMs;
-    pollfd fds[2];
+    pollfd fds[3];
     while (running.load(std::memory_order_acquire)) {
         fds[0] = pollfd{static_cast<int>(host->socket), POLLIN, 0};
         fds[1] = pollfd{wakeFd, POLLIN, 0};
-        ::poll(fds, 2, waitMs);
-        if (fds[1].revents & POLLIN) {
-            uint64_t count;
-            ssize_t r = ::read(wakeFd, &count, sizeof count);
-            (void)r;
+        fds[2] = pollfd{flushTimerFd, POLLIN, 0};
+        ::poll(fds, flushTimerFd >= 0 ? 3 : 2, waitMs);
+        for (int i = 1; i < 3; ++i) {
+            if (fds[i].revents & POLLIN) {
+                uint64_t count;
+                ssize_t r = ::read(fds[i].fd, &count, sizeof count);
+                (void)r;
+            }
         }
-        if ((fds[0].revents & POLLIN) && !(fds[1].revents & POLLIN) &&
-            monotonicUs() - appPolledUs.load(std::memory_order_relaxed) < 2000) {
-            // The application is taking packets itself right now: give it the first go.
-            std::this_thread::sleep_for(std::chrono::microseconds(300));
+        const bool asked = (fds[1].revents | fds[2].revents) & POLLIN;
+        if ((fds[0].revents & POLLIN) && !asked) {
+            const int64_t now = monotonicUs();
+            if (now - appPolledUs.load(std::memory_order_relaxed) < 2000) {
+                // The application is taking packets itself right now: give it the first go.
+                std::this_thread::sleep_for(std::chrono::microseconds(300));
+            } else if (now < burstUntilUs.load(std::memory_order_relaxed)) {
+                // The application is sending a burst: let acknowledgements gather rather
+                // than cut its datagrams short with a flush for each one.
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+            }
         }
         std::lock_guard<SpinFirstMutex> lock(mutex);
         if (!running.load(std::memory_order_acquire))

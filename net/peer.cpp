@@ -1,5 +1,6 @@
 // Connection table, packet delivery and message sending shared by the API and the thread.
 #include <sys/eventfd.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -161,8 +162,11 @@ void Impl::sendRaw(uint32_t ip, uint16_t port, const uint8_t* data, size_t len) 
 }
 
 void Impl::flush() {
-    if (host)
+    if (host) {
         enet_host_flush(host);
+        lastFlushUs = monotonicUs();
+        flushRequested = false;
+    }
 }
 
 void Impl::wake() {
@@ -171,6 +175,14 @@ void Impl::wake() {
         ssize_t r = ::write(wakeFd, &one, sizeof one);
         (void)r;
     }
+}
+
+void Impl::armFlushTimer() {
+    if (flushTimerFd < 0)
+        return;
+    itimerspec when{};
+    when.it_value.tv_nsec = kTailFlushUs * 1000;
+    timerfd_settime(flushTimerFd, 0, &when, nullptr);
 }
 
 void Impl::applyTimeout(ENetPeer* p) {

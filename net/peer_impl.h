@@ -111,6 +111,7 @@ public:
     void sendRaw(uint32_t ip, uint16_t port, const uint8_t* data, size_t len);
     void flush();
     void wake();
+    void armFlushTimer();
     void applyTimeout(ENetPeer* p);
 
     // network_thread.cpp
@@ -149,6 +150,9 @@ public:
     ENetHost* host = nullptr;
     std::thread thread;
     int wakeFd = -1;
+    int flushTimerFd = -1;  // one-shot timer that flushes the tail of a burst
+    // Until this time (monotonic microseconds) the application is sending a burst.
+    std::atomic<int64_t> burstUntilUs{0};
     std::atomic<bool> running{false};
 
     unsigned short maxConnections = 0;
@@ -173,6 +177,13 @@ public:
     RakNetStatistics statsOut{};
     std::vector<uint8_t> scratch;
     std::vector<uint8_t> openBuffer;
+    // Sends leave at once, except inside a long burst (kBurstSends sends, each within
+    // kCoalesceUs of the one before): then sends share datagrams, flushed by the network
+    // thread (woken at once) or by a send kCoalesceUs after the last flush.
+    int64_t lastSendUs = 0;
+    int64_t lastFlushUs = 0;
+    unsigned burstSends = 0;
+    bool flushRequested = false;
     int openDepth = 0;
 };
 
@@ -201,6 +212,9 @@ inline constexpr uint32_t kResendCapMs = 500;
 inline constexpr int64_t kHandshakeMs = 5000;
 inline constexpr int64_t kOccasionalPingMs = 2000;
 inline constexpr size_t kMaxEarlyMessages = 256;
+inline constexpr int64_t kCoalesceUs = 20;
+inline constexpr unsigned kBurstSends = 64;
+inline constexpr int64_t kTailFlushUs = 50;
 
 }  // namespace pwnet
 

@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <sys/eventfd.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -91,6 +92,7 @@ bool RakPeerInterface::Startup(unsigned short maxConnections, int threadSleepTim
     }
     impl->host = host;
     impl->wakeFd = fd;
+    impl->flushTimerFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     impl->capResends();
     impl->maxConnections = maxConnections;
     impl->slots.assign(maxConnections, nullptr);
@@ -217,6 +219,9 @@ void RakPeerInterface::Shutdown(unsigned int blockDuration, unsigned char) {
     impl->host = nullptr;
     ::close(impl->wakeFd);
     impl->wakeFd = -1;
+    if (impl->flushTimerFd >= 0)
+        ::close(impl->flushTimerFd);
+    impl->flushTimerFd = -1;
 }
 
 void RakPeerInterface::CloseConnection(const SystemAddress target, bool sendDisconnectionNotification, unsigned char) {
@@ -300,7 +305,21 @@ bool RakPeerInterface::Send(const char* data, const int length, PacketPriority, 
             return false;
         sendTo(*c);
     }
-    impl->flush();
+    const int64_t now = pwnet::monotonicUs();
+    impl->burstSends = now - impl->lastSendUs < pwnet::kCoalesceUs ? impl->burstSends + 1 : 0;
+    impl->lastSendUs = now;
+    if (impl->burstSends < pwnet::kBurstSends) {
+        impl->flush();
+        return true;
+    }
+    // Inside a long burst: flush every kCoalesceUs; the timer flushes what the last sends left.
+    impl->burstUntilUs.store(now + 4 * pwnet::kCoalesceUs, std::memory_order_relaxed);
+    if (now - impl->lastFlushUs >= pwnet::kCoalesceUs) {
+        impl->flush();
+    } else if (!impl->flushRequested) {
+        impl->flushRequested = true;
+        impl->armFlushTimer();
+    }
     return true;
 }
 
