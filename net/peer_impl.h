@@ -178,8 +178,8 @@ public:
     std::vector<uint8_t> scratch;
     std::vector<uint8_t> openBuffer;
     // Sends leave at once, except inside a long burst (kBurstSends sends, each within
-    // kCoalesceUs of the one before): then sends share datagrams, flushed by the network
-    // thread (woken at once) or by a send kCoalesceUs after the last flush.
+    // kBurstGapUs of the one before): then sends share datagrams, flushed by a send
+    // kBurstFlushUs after the last flush or by the network thread's one-shot timer.
     int64_t lastSendUs = 0;
     int64_t lastFlushUs = 0;
     unsigned burstSends = 0;
@@ -212,9 +212,10 @@ inline constexpr uint32_t kResendCapMs = 500;
 inline constexpr int64_t kHandshakeMs = 5000;
 inline constexpr int64_t kOccasionalPingMs = 2000;
 inline constexpr size_t kMaxEarlyMessages = 256;
-inline constexpr int64_t kCoalesceUs = 20;
+inline constexpr int64_t kBurstGapUs = 20;     // sends this close together form a burst
+inline constexpr int64_t kBurstFlushUs = 100;  // inside a long burst, one flush per interval
 inline constexpr unsigned kBurstSends = 64;
-inline constexpr int64_t kTailFlushUs = 50;
+inline constexpr int64_t kTailFlushUs = 100;
 
 }  // namespace pwnet
 

@@ -306,15 +306,15 @@ bool RakPeerInterface::Send(const char* data, const int length, PacketPriority, 
         sendTo(*c);
     }
     const int64_t now = pwnet::monotonicUs();
-    impl->burstSends = now - impl->lastSendUs < pwnet::kCoalesceUs ? impl->burstSends + 1 : 0;
+    impl->burstSends = now - impl->lastSendUs < pwnet::kBurstGapUs ? impl->burstSends + 1 : 0;
     impl->lastSendUs = now;
     if (impl->burstSends < pwnet::kBurstSends) {
         impl->flush();
         return true;
     }
-    // Inside a long burst: flush every kCoalesceUs; the timer flushes what the last sends left.
-    impl->burstUntilUs.store(now + 4 * pwnet::kCoalesceUs, std::memory_order_relaxed);
-    if (now - impl->lastFlushUs >= pwnet::kCoalesceUs) {
+    // Inside a long burst: flush every kBurstFlushUs; the timer flushes what the last sends left.
+    impl->burstUntilUs.store(now + 2 * pwnet::kBurstFlushUs, std::memory_order_relaxed);
+    if (now - impl->lastFlushUs >= pwnet::kBurstFlushUs) {
         impl->flush();
     } else if (!impl->flushRequested) {
         impl->flushRequested = true;
