@@ -191,6 +191,10 @@ void RakPeerInterface::Shutdown(unsigned int blockDuration, unsigned char) {
         c->peer->data = nullptr;
         c->peer = nullptr;
     }
+    // Connections closed just before still have their queued data and notice to send.
+    for (size_t i = 0; i < host->peerCount && blockDuration > 0; ++i)
+        if (host->peers[i].state == ENET_PEER_STATE_DISCONNECT_LATER || host->peers[i].state == ENET_PEER_STATE_DISCONNECTING)
+            waiting = true;
     if (waiting) {
         // Let the notifications go out and be acknowledged, for at most blockDuration.
         const int64_t end = pwnet::monotonicMs() + blockDuration;
@@ -325,9 +329,12 @@ bool RakPeerInterface::Send(const char* data, const int length, PacketPriority, 
 
 Packet* RakPeerInterface::Receive() {
     Lock lock(impl->mutex);
-    // With nothing queued, take what the socket holds now rather than wait for the thread.
+    // With nothing queued, take what the socket holds now rather than wait for the thread, but
+    // only once the thread has seen it readable: an idle peer then makes no system call here.
     if (impl->inbox.empty() && impl->host) {
         impl->appPolledUs.store(pwnet::monotonicUs(), std::memory_order_relaxed);
+        if (!impl->socketReadable.exchange(false, std::memory_order_acq_rel))
+            return nullptr;
         impl->serviceOnce();
         impl->flush();
     }

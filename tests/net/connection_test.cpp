@@ -198,6 +198,26 @@ TEST(ConnectionEventTest, ClosedConnectionNotifiesTheOtherSide) {
     EXPECT_EQ(r.from, serverAddr);
 }
 
+TEST(ConnectionEventTest, CloseAndShutdownRightAfterABurstDeliverItAndTheNotice) {
+    auto server = startPeer(4);
+    auto client = startPeer(0);
+    ASSERT_TRUE(server && client && connectPair(*client, *server));
+    const SystemAddress serverAddr = loopback(portOf(*server));
+    constexpr uint32_t kCount = 2000;
+    for (uint32_t i = 0; i < kCount; ++i)
+        ASSERT_TRUE(sendBytes(*client, payload(i, 3), serverAddr));
+    client->CloseConnection(serverAddr, true);
+    client->Shutdown(300);
+    std::vector<Received> seen;
+    ASSERT_TRUE(waitFor(*server, [](const Received& x) { return x.data[0] == ID_DISCONNECTION_NOTIFICATION; }, 1000,
+                        &seen));
+    uint32_t next = 0;
+    for (const Received& r : seen)
+        if (isUser(r))
+            ASSERT_EQ(r.data, payload(next++, 3)) << "payload " << next;
+    EXPECT_EQ(next, kCount);
+}
+
 TEST(ConnectionEventTest, KilledRemoteIsLostAfterTheTimeOut) {
     ChildProcess child([](unsigned short port) {
         auto client = startPeer(0);
