@@ -147,8 +147,6 @@ public:
     SpinFirstMutex mutex;
     // Last time (monotonic microseconds) the application took packets itself.
     std::atomic<int64_t> appPolledUs{0};
-    // Set by the network thread when it finds the socket readable; Receive reads inline only then.
-    std::atomic<bool> socketReadable{false};
     ENetHost* host = nullptr;
     std::thread thread;
     int wakeFd = -1;

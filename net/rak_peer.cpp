@@ -329,12 +329,10 @@ bool RakPeerInterface::Send(const char* data, const int length, PacketPriority, 
 
 Packet* RakPeerInterface::Receive() {
     Lock lock(impl->mutex);
-    // With nothing queued, take what the socket holds now rather than wait for the thread, but
-    // only once the thread has seen it readable: an idle peer then makes no system call here.
+    // With nothing queued, take what the socket holds now rather than wait for the thread.
     if (impl->inbox.empty() && impl->host) {
         impl->appPolledUs.store(pwnet::monotonicUs(), std::memory_order_relaxed);
-        if (!impl->socketReadable.exchange(false, std::memory_order_acq_rel))
-            return nullptr;
+
         impl->serviceOnce();
         impl->flush();
     }
