@@ -280,7 +280,7 @@ void Impl::becomeConnected(Connection& c) {
 
 void Impl::handleFrame(Connection& c, const uint8_t* d, size_t len) {
     if (!c.secured) {
-        if (d[0] >= kInnerWelcome && d[0] <= kInnerTimePong)
+        if (d[0] >= kInnerWelcome && d[0] <= kInnerBatch)
             handleInner(c, d, len);
         return;
     }
@@ -323,7 +323,8 @@ void Impl::handleInner(Connection& c, const uint8_t* d, size_t len) {
         if (c.outgoing && c.state == ConnState::WelcomeWait && len == 1)
             becomeConnected(c);
         return;
-    case kInnerData: {
+    case kInnerData:
+    case kInnerBatch:
         if (len < 2)
             return;
         if (c.state != ConnState::Connected) {
@@ -331,20 +332,11 @@ void Impl::handleInner(Connection& c, const uint8_t* d, size_t len) {
                 failOutgoing(c, ID_CONNECTION_ATTEMPT_FAILED);
             return;
         }
-        const uint8_t* payload = d + 1;
-        const size_t n = len - 1;
-        ++c.stats.messagesReceived;
-        c.stats.bytesReceived += n;
-        Packet* p = deliverData(c.address, c.slot, payload, n);
-        if (p && p->data[0] == ID_TIMESTAMP && n >= 5 && c.haveOffset) {
-            // The stamp is in the sender's clock; move it into ours.
-            RakNetTime stamp;
-            std::memcpy(&stamp, p->data + 1, 4);
-            stamp -= static_cast<uint32_t>(c.clockOffset);
-            std::memcpy(p->data + 1, &stamp, 4);
-        }
+        if (d[0] == kInnerData)
+            receiveData(c, d + 1, len - 1);
+        else
+            handleBatch(c, d + 1, len - 1);
         return;
-    }
     case kInnerTimePing: {
         if (len != 5)
             return;

@@ -47,6 +47,8 @@ void Impl::threadMain() {
         std::lock_guard<SpinFirstMutex> lock(mutex);
         if (!running.load(std::memory_order_acquire))
             break;
+        if (fds[2].revents & POLLIN)
+            tailTimerArmed = false;
         serviceOnce();
         runTimers();
         capResends();

@@ -163,9 +163,9 @@ void Impl::sendRaw(uint32_t ip, uint16_t port, const uint8_t* data, size_t len) 
 
 void Impl::flush() {
     if (host) {
+        closeBatches();
         enet_host_flush(host);
-        lastFlushUs = monotonicUs();
-        flushRequested = false;
+        batchFilled = false;
     }
 }
 

@@ -69,6 +69,12 @@ struct Connection {
         std::vector<uint8_t> bytes;
     };
     std::vector<Early> early;
+    // Data messages queued since the last flush, to leave as one ENet packet: entries of
+    // (length u16, payload), all on one channel with the same flags.
+    std::vector<uint8_t> batch;
+    unsigned batchCount = 0;
+    uint32_t batchFlags = 0;
+    uint8_t batchChannel = 0;
     // Cumulative figures (ENet's own counters restart every few seconds).
     RakNetStatistics stats{};
     uint32_t lastEnetSent = 0, lastEnetLost = 0;
@@ -110,6 +116,15 @@ public:
     bool sendInner(Connection& c, uint8_t kind, const uint8_t* body, size_t len, uint32_t flags, uint8_t channel);
     void sendRaw(uint32_t ip, uint16_t port, const uint8_t* data, size_t len);
     void flush();
+
+    // send_batch.cpp
+    bool appendData(Connection& c, const uint8_t* payload, size_t len, uint32_t flags, uint8_t channel);
+    void closeBatch(Connection& c);
+    void closeBatches();
+    // After a send that started at `startUs`: flush now or leave it to the tail.
+    void noteSent(int64_t startUs);
+    void handleBatch(Connection& c, const uint8_t* d, size_t len);
+    void receiveData(Connection& c, const uint8_t* payload, size_t len);
     void wake();
     void armFlushTimer();
     void applyTimeout(ENetPeer* p);
@@ -177,13 +192,13 @@ public:
     RakNetStatistics statsOut{};
     std::vector<uint8_t> scratch;
     std::vector<uint8_t> openBuffer;
-    // Sends leave at once, except inside a long burst (kBurstSends sends, each within
-    // kBurstGapUs of the one before): then sends share datagrams, flushed by a send
-    // kBurstFlushUs after the last flush or by the network thread's one-shot timer.
-    int64_t lastSendUs = 0;
-    int64_t lastFlushUs = 0;
-    unsigned burstSends = 0;
-    bool flushRequested = false;
+    // Send coalescing (noteSent): whether some connection has a batch open, whether a full
+    // one went to ENet since the last flush, when the last send returned, and whether the
+    // one-shot tail timer is set.
+    bool batchesOpen = false;
+    bool batchFilled = false;
+    int64_t lastSendEndUs = 0;
+    bool tailTimerArmed = false;
     int openDepth = 0;
 };
 
@@ -212,10 +227,10 @@ inline constexpr uint32_t kResendCapMs = 500;
 inline constexpr int64_t kHandshakeMs = 5000;
 inline constexpr int64_t kOccasionalPingMs = 2000;
 inline constexpr size_t kMaxEarlyMessages = 256;
-inline constexpr int64_t kBurstGapUs = 20;     // sends this close together form a burst
-inline constexpr int64_t kBurstFlushUs = 100;  // inside a long burst, one flush per interval
-inline constexpr unsigned kBurstSends = 64;
-inline constexpr int64_t kTailFlushUs = 100;
+inline constexpr int64_t kBurstGapUs = 10;    // a send this soon after the last one joins it
+inline constexpr int64_t kTailFlushUs = 100;  // the longest a coalesced send waits
+// Largest batch: with the sealing and ENet's headers it still fits one 1400-byte datagram.
+inline constexpr size_t kBatchBytes = 1300;
 
 }  // namespace pwnet
 

@@ -176,6 +176,7 @@ void RakPeerInterface::Shutdown(unsigned int blockDuration, unsigned char) {
         impl->thread.join();
     Lock lock(impl->mutex);
     ENetHost* host = impl->host;
+    impl->closeBatches();
     bool waiting = false;
     for (auto& c : impl->connections) {
         if (!c->peer)
@@ -234,6 +235,7 @@ void RakPeerInterface::CloseConnection(const SystemAddress target, bool sendDisc
     if (!c)
         return;
     if (c->peer) {
+        impl->closeBatch(*c);
         if (sendDisconnectionNotification && c->state == ConnState::Connected)
             enet_peer_disconnect_later(c->peer, pwnet::disconnectData(pwnet::kReasonGraceful));
         else
@@ -290,11 +292,13 @@ bool RakPeerInterface::Send(const char* data, const int length, PacketPriority, 
     const uint32_t flags = enetFlags(reliability);
     const uint8_t channel = static_cast<uint8_t>(static_cast<unsigned char>(orderingChannel) % pwnet::kChannels);
     const auto* bytes = reinterpret_cast<const uint8_t*>(data);
+    // Taken before the lock: time spent waiting for the network thread does not end a burst.
+    const int64_t now = pwnet::monotonicUs();
     Lock lock(impl->mutex);
     if (!impl->host)
         return false;
     auto sendTo = [&](Connection& c) {
-        if (impl->sendInner(c, pwnet::kInnerData, bytes, static_cast<size_t>(length), flags, channel)) {
+        if (impl->appendData(c, bytes, static_cast<size_t>(length), flags, channel)) {
             ++c.stats.messagesSent;
             c.stats.bytesSent += static_cast<uint64_t>(length);
         }
@@ -309,21 +313,7 @@ bool RakPeerInterface::Send(const char* data, const int length, PacketPriority, 
             return false;
         sendTo(*c);
     }
-    const int64_t now = pwnet::monotonicUs();
-    impl->burstSends = now - impl->lastSendUs < pwnet::kBurstGapUs ? impl->burstSends + 1 : 0;
-    impl->lastSendUs = now;
-    if (impl->burstSends < pwnet::kBurstSends) {
-        impl->flush();
-        return true;
-    }
-    // Inside a long burst: flush every kBurstFlushUs; the timer flushes what the last sends left.
-    impl->burstUntilUs.store(now + 2 * pwnet::kBurstFlushUs, std::memory_order_relaxed);
-    if (now - impl->lastFlushUs >= pwnet::kBurstFlushUs) {
-        impl->flush();
-    } else if (!impl->flushRequested) {
-        impl->flushRequested = true;
-        impl->armFlushTimer();
-    }
+    impl->noteSent(now);
     return true;
 }
 
@@ -332,8 +322,10 @@ Packet* RakPeerInterface::Receive() {
     // With nothing queued, take what the socket holds now rather than wait for the thread.
     if (impl->inbox.empty() && impl->host) {
         impl->appPolledUs.store(pwnet::monotonicUs(), std::memory_order_relaxed);
-
         impl->serviceOnce();
+        impl->flush();
+    } else if (impl->batchesOpen) {
+        // The application is back for input: whatever it sent before has all been said.
         impl->flush();
     }
     if (impl->inbox.empty())

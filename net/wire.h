@@ -54,6 +54,7 @@ enum Frame : uint8_t {
     kInnerData = 0xB1,
     kInnerTimePing = 0xB2,  // sender time u32
     kInnerTimePong = 0xB3,  // echoed time u32, responder time u32
+    kInnerBatch = 0xB4,     // data messages sent together: (length u16, payload) repeated
 };
 
 inline void putU32(uint8_t* p, uint32_t v) {

@@ -102,6 +102,10 @@ int main(int argc, char** argv) {
     secured.emplace_back("sealed_time_ping", withChoice(1, Bytes{kInnerTimePing, 1, 2, 3, 4}));
     secured.emplace_back("sealed_time_pong", withChoice(1, Bytes{kInnerTimePong, 0, 0, 0, 0, 9, 9, 9, 9}));
     secured.emplace_back("sealed_welcome", withChoice(1, Bytes{kInnerWelcome}));
+    // Two data messages sent together: a record and a time-stamped one.
+    Bytes batch{kInnerBatch, 2, 0, 25, 7, 11, 0, 25, 1, 0, 0, 0, 92, 36, 0, 0, 0, 0};
+    secured.emplace_back("sealed_batch", withChoice(1, batch));
+    secured.emplace_back("clear_text_batch", withChoice(0, batch));
     secured.emplace_back("replayed_data", withChoice(2, Bytes{kInnerData, 'a', 'g', 'a', 'i', 'n'}));
     Bytes helloSecured(2 + 32 + kSealOverhead + 21, 0x11);
     helloSecured[0] = kFrameHelloClient;

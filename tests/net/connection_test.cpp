@@ -212,9 +212,12 @@ TEST(ConnectionEventTest, CloseAndShutdownRightAfterABurstDeliverItAndTheNotice)
     ASSERT_TRUE(waitFor(*server, [](const Received& x) { return x.data[0] == ID_DISCONNECTION_NOTIFICATION; }, 1000,
                         &seen));
     uint32_t next = 0;
-    for (const Received& r : seen)
-        if (isUser(r))
-            ASSERT_EQ(r.data, payload(next++, 3)) << "payload " << next;
+    for (const Received& r : seen) {
+        if (isUser(r)) {
+            ASSERT_EQ(r.data, payload(next, 3)) << "payload " << next;
+            ++next;
+        }
+    }
     EXPECT_EQ(next, kCount);
 }
 
