@@ -33,6 +33,8 @@ void Impl::threadMain() {
             }
         }
         const bool asked = (fds[1].revents | fds[2].revents) & POLLIN;
+        if (fds[0].revents & POLLIN)
+            socketReadable.store(true, std::memory_order_release);
         if ((fds[0].revents & POLLIN) && !asked) {
             const int64_t now = monotonicUs();
             if (now - appPolledUs.load(std::memory_order_relaxed) < 2000) {

@@ -162,6 +162,10 @@ public:
     SpinFirstMutex mutex;
     // Last time (monotonic microseconds) the application took packets itself.
     std::atomic<int64_t> appPolledUs{0};
+    // Set by the network thread when it finds the socket readable.
+    std::atomic<bool> socketReadable{false};
+    // When Receive last found nothing queued (monotonic microseconds).
+    int64_t lastEmptyReceiveUs = 0;
     ENetHost* host = nullptr;
     std::thread thread;
     int wakeFd = -1;
@@ -229,6 +233,8 @@ inline constexpr int64_t kOccasionalPingMs = 2000;
 inline constexpr size_t kMaxEarlyMessages = 256;
 inline constexpr int64_t kBurstGapUs = 10;    // a send this soon after the last one joins it
 inline constexpr int64_t kTailFlushUs = 100;  // the longest a coalesced send waits
+// An application that asks for input again within this time is polling without pause.
+inline constexpr int64_t kHardPollingUs = 200;
 // Largest batch: with the sealing and ENet's headers it still fits one 1400-byte datagram.
 inline constexpr size_t kBatchBytes = 1300;
 

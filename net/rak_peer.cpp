@@ -319,11 +319,20 @@ bool RakPeerInterface::Send(const char* data, const int length, PacketPriority, 
 
 Packet* RakPeerInterface::Receive() {
     Lock lock(impl->mutex);
-    // With nothing queued, take what the socket holds now rather than wait for the thread.
+    // With nothing queued, take what the socket holds now rather than wait for the thread: when
+    // the thread has seen it readable, or always for an application that polls without pause.
+    // One that polls at intervals makes no system call here while nothing arrives.
     if (impl->inbox.empty() && impl->host) {
-        impl->appPolledUs.store(pwnet::monotonicUs(), std::memory_order_relaxed);
-        impl->serviceOnce();
-        impl->flush();
+        const int64_t now = pwnet::monotonicUs();
+        const bool pollingHard = now - impl->lastEmptyReceiveUs < pwnet::kHardPollingUs;
+        impl->lastEmptyReceiveUs = now;
+        impl->appPolledUs.store(now, std::memory_order_relaxed);
+        if (impl->socketReadable.exchange(false, std::memory_order_acq_rel) || pollingHard) {
+            impl->serviceOnce();
+            impl->flush();
+        } else if (impl->batchesOpen) {
+            impl->flush();
+        }
     } else if (impl->batchesOpen) {
         // The application is back for input: whatever it sent before has all been said.
         impl->flush();
