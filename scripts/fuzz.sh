@@ -3,7 +3,8 @@
 # a copy of its seed corpus, as many at once as there are cores.
 # Usage: scripts/fuzz.sh [seconds] [target...]   (default 60 s, every target the build has)
 # Exits non-zero when a target crashes, leaks, trips a sanitizer or a check, or times out; the
-# input that did it is kept in <build>/fuzz-findings/<target>/. PW_FUZZ_BUILD sets the build
+# input that did it is kept in <build>/fuzz-findings/<target>/, each target's log in
+# <build>/fuzz-logs/<target>.log. PW_FUZZ_BUILD sets the build
 # folder (default build-fuzz), PW_FUZZ_JOBS the number of targets run at once.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -43,6 +44,8 @@ run_target() {
     "$build/tests/fuzz/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$findings/" "$dir/corpus" >"$dir/log" 2>&1) || rc=$?
   echo "$rc" >"$dir/rc"
+  mkdir -p "$build/fuzz-logs"
+  cp "$dir/log" "$build/fuzz-logs/$t.log"
 }
 
 running=0

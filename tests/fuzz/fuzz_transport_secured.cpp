@@ -1,11 +1,12 @@
 // The transport's intake on a connected, secured connection. The first input byte chooses:
 //   0: the rest as a message from the connection before decryption (as ENet hands it up);
 //   1: the rest sealed with the connecting side's keys, so the server decrypts it and takes in
-//      the plain bytes;
+//      the plain bytes (a data message or a batch of them delivers its payloads);
 //   2: as 1, the same sealed message arriving twice;
 //   3: the rest as the connecting side's hello on a new connection.
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "net/fuzz_intake.h"
@@ -32,14 +33,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 2: {
         server.sealedOnConnection(rest, n, mode == 1 ? 1 : 2);
         const auto delivered = server.takeDelivered();
+        // The payloads that the message holds: a data message holds one; a batch holds its
+        // entries up to the first that is empty or runs past the end.
+        std::vector<std::pair<const uint8_t*, size_t>> payloads;
         if (n >= 2 && rest[0] == pwnet::kInnerData) {
-            // The payload arrives once, whole, however often its datagram does.
-            FUZZ_CHECK(delivered.size() == 1);
-            const std::vector<uint8_t>& got = delivered[0].bytes;
-            FUZZ_CHECK(got.size() == n - 1);
-            for (size_t i = 0; i < got.size(); ++i) {
-                const bool stamp = got[0] == ID_TIMESTAMP && got.size() >= 5 && i >= 1 && i <= 4;
-                FUZZ_CHECK(stamp || got[i] == rest[1 + i]);
+            payloads.emplace_back(rest + 1, n - 1);
+        } else if (n >= 2 && rest[0] == pwnet::kInnerBatch) {
+            for (size_t at = 1; at + 2 <= n;) {
+                const size_t len = rest[at] | rest[at + 1] << 8;
+                if (len == 0 || len > n - at - 2)
+                    break;
+                payloads.emplace_back(rest + at + 2, len);
+                at += 2 + len;
+            }
+        }
+        if (n >= 2 && (rest[0] == pwnet::kInnerData || rest[0] == pwnet::kInnerBatch)) {
+            // Each payload arrives once, whole, however often its datagram does.
+            FUZZ_CHECK(delivered.size() == payloads.size());
+            for (size_t k = 0; k < payloads.size(); ++k) {
+                const std::vector<uint8_t>& got = delivered[k].bytes;
+                FUZZ_CHECK(got.size() == payloads[k].second);
+                for (size_t i = 0; i < got.size(); ++i) {
+                    const bool stamp = got[0] == ID_TIMESTAMP && got.size() >= 5 && i >= 1 && i <= 4;
+                    FUZZ_CHECK(stamp || got[i] == payloads[k].first[i]);
+                }
             }
         } else if (n == 0) {
             // Too short to hold a message: a forgery notice for each arrival.
