@@ -27,11 +27,14 @@
 
 #include "net/rak_peer.h"
 #include "protocol/records.h"
+#include "tests/e2e/process_fixture.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+using e2e::freePort;
 
 constexpr int kRateHz = 10;
 constexpr int kSendSeconds = 6;
@@ -39,17 +42,6 @@ const Clock::time_point epoch = Clock::now();
 
 int64_t nowUs() { return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - epoch).count(); }
 
-unsigned short freePort() {
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-    close(fd);
-    return ntohs(a.sin_port);
-}
 
 // CPU ticks (user + system) of a process, from /proc/<pid>/stat.
 long cpuTicks(pid_t pid) {

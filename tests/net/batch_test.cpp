@@ -46,8 +46,7 @@ class BurstModes : public ::testing::TestWithParam<bool> {};
 
 }  // namespace
 
-INSTANTIATE_TEST_SUITE_P(Net, BurstModes, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Secured" : "Plain"; });
+INSTANTIATE_TEST_SUITE_P(Net, BurstModes, ::testing::Values(false, true), SecurityName());
 
 TEST_P(BurstModes, MixedBurstArrivesWholeInOrderAndShareDatagrams) {
     auto server = startPeer(4, GetParam());

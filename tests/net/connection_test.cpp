@@ -38,8 +38,7 @@ class SecurityModes : public ::testing::TestWithParam<bool> {};
 
 }  // namespace
 
-INSTANTIATE_TEST_SUITE_P(Net, SecurityModes, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Secured" : "Plain"; });
+INSTANTIATE_TEST_SUITE_P(Net, SecurityModes, ::testing::Values(false, true), SecurityName());
 
 TEST_P(SecurityModes, HelloTellsEachSideItsAddress) {
     auto server = startPeer(4, GetParam());

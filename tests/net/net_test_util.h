@@ -17,6 +17,14 @@
 
 namespace nettest {
 
+// Names the two instances of a test that runs on plain and on secured connections.
+struct SecurityName {
+    template <class Info>
+    std::string operator()(const Info& info) const {
+        return info.param ? "Secured" : "Plain";
+    }
+};
+
 struct PeerDeleter {
     void operator()(RakPeerInterface* p) const { RakNetworkFactory::DestroyRakPeerInterface(p); }
 };

@@ -65,8 +65,7 @@ class RelayModes : public ::testing::TestWithParam<bool> {};
 
 }  // namespace
 
-INSTANTIATE_TEST_SUITE_P(Net, RelayModes, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Secured" : "Plain"; });
+INSTANTIATE_TEST_SUITE_P(Net, RelayModes, ::testing::Values(false, true), SecurityName());
 
 // On a plain connection the relay does see the marker, which shows that its scan works.
 TEST_P(RelayModes, RelaySeesTheMarkerOnlyOnPlainConnections) {

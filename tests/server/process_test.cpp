@@ -18,22 +18,14 @@
 #include <string>
 
 #include "net/rak_peer.h"
+#include "tests/e2e/process_fixture.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-unsigned short freePort() {
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
+using e2e::freePort;
+
 
 // One running copy of portwarden with pipes on its standard input and output.
 struct Server {
