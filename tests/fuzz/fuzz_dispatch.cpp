@@ -100,8 +100,15 @@ void startServer() {
         FUZZ_CHECK(p->peer->Connect("127.0.0.1", port, "", 0));
         p->name = "player " + std::to_string(++index);
     }
+    SystemAddress server;
+    server.SetBinaryAddress("127.0.0.1");
+    server.port = port;
+    // Both ends must be connected: the players finish once the server's welcome reaches them.
+    auto bothEnds = [&] {
+        return connectedCount() == 2 && playerOne.peer->IsConnected(server) && playerTwo.peer->IsConnected(server);
+    };
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (connectedCount() < 2) {
+    while (!bothEnds()) {
         FUZZ_CHECK(std::chrono::steady_clock::now() < limit);
         serverPass();
         for (Player* p : {&playerOne, &playerTwo})
@@ -109,9 +116,6 @@ void startServer() {
                 p->peer->DeallocatePacket(packet);
         usleep(1000);
     }
-    SystemAddress server;
-    server.SetBinaryAddress("127.0.0.1");
-    server.port = port;
     for (Player* p : {&playerOne, &playerTwo}) {
         p->address = p->peer->GetExternalID(server);
         FUZZ_CHECK(p->peer->IsConnected(server) && p->address != UNASSIGNED_SYSTEM_ADDRESS);
