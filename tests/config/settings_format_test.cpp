@@ -5,20 +5,10 @@
 #include <vector>
 
 #include "server/config/settings.h"
+#include "tests/config/settings_flat.h"
 #include "tests/config/temp_folder.h"
 
 namespace {
-
-using Flat = std::map<std::string, std::map<std::string, std::string>>;
-
-Flat flatten(const Settings& settings) {
-    Flat flat;
-    for (const auto& [path, keys] : settings.groups()) {
-        auto& group = flat[path];
-        for (const auto& [key, value] : keys) group[key] = value.text;
-    }
-    return flat;
-}
 
 class SettingsTest : public TempFolderTest {
 protected:

@@ -13,6 +13,7 @@
 
 #include "server/config/parser_group.h"
 #include "server/config/settings.h"
+#include "tests/config/settings_flat.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace {
@@ -101,17 +102,6 @@ void exerciseStore(const Settings& settings) {
     }
     int untouched = 42;
     FUZZ_CHECK(!settings.getInt("\x01 no such group", "key", untouched) && untouched == 42);
-}
-
-using Flat = std::map<std::string, std::map<std::string, std::string>>;
-
-Flat flatten(const Settings& settings) {
-    Flat flat;
-    for (const auto& [path, keys] : settings.groups()) {
-        auto& group = flat[path];
-        for (const auto& [key, value] : keys) group[key] = value.text;
-    }
-    return flat;
 }
 
 // Printable ASCII without blanks at either end, without "//", and without the characters in
