@@ -11,7 +11,8 @@ namespace pwnet {
 // (no compressor is installed), so no ENet datagram of ours begins with 0xFF 0xFF.
 inline constexpr uint8_t kMagic[4] = {0xFF, 0xFF, 'P', 'W'};
 inline constexpr size_t kMagicBytes = sizeof kMagic;
-inline constexpr uint8_t kProtocolVersion = 1;
+// 2: data messages may arrive in batches (kInnerBatch), which a version 1 peer would drop.
+inline constexpr uint8_t kProtocolVersion = 2;
 
 enum OfflineKind : uint8_t {
     kOfflinePing = 1,            // magic, kind, flags, time u32, 6 zero bytes: 16 bytes

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "net/rak_peer.h"
+#include "net/wire.h"
 #include "tests/net/net_test_util.h"
 #include "tests/net/raw_socket.h"
 
@@ -34,7 +35,7 @@ std::vector<uint8_t> ping() {
 std::vector<uint8_t> connectRequest(uint32_t nonce) {
     std::vector<uint8_t> d = kMagic;
     d.push_back(3);
-    d.push_back(1);
+    d.push_back(pwnet::kProtocolVersion);
     for (int i = 0; i < 4; ++i)
         d.push_back(static_cast<uint8_t>(nonce >> (8 * i)));
     d.resize(32, 0);

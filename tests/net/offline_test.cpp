@@ -95,6 +95,8 @@ TEST(MalformedDatagramTest, DroppedWithoutReplyAndThePeerGoesOn) {
     request.push_back(99);  // unknown version
     request.resize(32, 0);
     rows.push_back(request);
+    request[5] = 1;  // the version before batches: its peers would drop batched data
+    rows.push_back(request);
     auto shortRequest = kMagic;
     shortRequest.push_back(3);
     shortRequest.push_back(1);
