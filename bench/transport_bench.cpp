@@ -282,11 +282,15 @@ int main(int argc, char** argv) {
     if (enet_initialize() != 0)
         return 1;
     if (argc > 1 && std::strcmp(argv[1], "layer") == 0) {
-        throughputOnly = argc > 2;
-        // One layer run, plain, for profiling.
-        Figures f = layer(false);
-        std::printf("layer, plain: %.1f us median, %.0f msgs/s, sends took %.3f s\n", f.medianUs, f.messagesPerSecond,
-                    sendSeconds);
+        // One layer run for profiling: transport_bench layer [throughput] [secured]
+        bool secured = false;
+        for (int i = 2; i < argc; ++i) {
+            throughputOnly = throughputOnly || std::strcmp(argv[i], "throughput") == 0;
+            secured = secured || std::strcmp(argv[i], "secured") == 0;
+        }
+        Figures f = layer(secured);
+        std::printf("layer, %s: %.1f us median, %.0f msgs/s, sends took %.3f s\n", secured ? "secured" : "plain",
+                    f.medianUs, f.messagesPerSecond, sendSeconds);
         return 0;
     }
     Figures raw = best(rawEnet);

@@ -37,8 +37,9 @@ void Impl::threadMain() {
             socketReadable.store(true, std::memory_order_release);
         if ((fds[0].revents & POLLIN) && !asked) {
             const int64_t now = monotonicUs();
-            if (now - appPolledUs.load(std::memory_order_relaxed) < 2000) {
-                // The application is taking packets itself right now: give it the first go.
+            if (now - appPolledUs.load(std::memory_order_relaxed) < kHardPollingUs) {
+                // The application polls without pause and takes packets itself: give it the
+                // first go. One that polls at intervals finds them taken in and acknowledged.
                 std::this_thread::sleep_for(std::chrono::microseconds(300));
             } else if (now < burstUntilUs.load(std::memory_order_relaxed)) {
                 // The application is sending a burst: let acknowledgements gather rather
