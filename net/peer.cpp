@@ -117,14 +117,12 @@ Packet* Impl::deliverData(const SystemAddress& from, int slot, const uint8_t* da
     return p;
 }
 
-bool Impl::sendInner(Connection& c, uint8_t kind, const uint8_t* body, size_t len, uint32_t flags, uint8_t channel) {
-    if (!c.peer)
-        return false;
+ENetPacket* Impl::makeInner(Connection& c, uint8_t kind, const uint8_t* body, size_t len, uint32_t flags) {
     ENetPacket* packet = nullptr;
     if (c.secured) {
         packet = enet_packet_create(nullptr, 1 + kSealOverhead + 1 + len, flags);
         if (!packet)
-            return false;
+            return nullptr;
         scratch.resize(1 + len);
         scratch[0] = kind;
         if (len)
@@ -132,16 +130,25 @@ bool Impl::sendInner(Connection& c, uint8_t kind, const uint8_t* body, size_t le
         packet->data[0] = kFrameSealed;
         if (!c.channel.seal(packet->data, 1, scratch.data(), scratch.size(), packet->data + 1)) {
             enet_packet_destroy(packet);
-            return false;
+            return nullptr;
         }
     } else {
         packet = enet_packet_create(nullptr, 1 + len, flags);
         if (!packet)
-            return false;
+            return nullptr;
         packet->data[0] = kind;
         if (len)
             std::memcpy(packet->data + 1, body, len);
     }
+    return packet;
+}
+
+bool Impl::sendInner(Connection& c, uint8_t kind, const uint8_t* body, size_t len, uint32_t flags, uint8_t channel) {
+    if (!c.peer)
+        return false;
+    ENetPacket* packet = makeInner(c, kind, body, len, flags);
+    if (!packet)
+        return false;
     if (enet_peer_send(c.peer, channel, packet) < 0) {
         enet_packet_destroy(packet);
         return false;
@@ -164,7 +171,11 @@ void Impl::sendRaw(uint32_t ip, uint16_t port, const uint8_t* data, size_t len) 
 void Impl::flush() {
     if (host) {
         closeBatches();
+        for (auto& c : connections)
+            releaseHeld(*c, false);
         enet_host_flush(host);
+        for (auto& c : connections)
+            c->unsentBytes = 0;
         batchFilled = false;
     }
 }

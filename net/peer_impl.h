@@ -75,6 +75,22 @@ struct Connection {
     unsigned batchCount = 0;
     uint32_t batchFlags = 0;
     uint8_t batchChannel = 0;
+    // Data packets held back while the send window is full, in order, and the bytes handed to
+    // ENet since the last flush.
+    struct Held {
+        ENetPacket* packet;
+        uint8_t channel;
+    };
+    std::deque<Held> held;
+    size_t unsentBytes = 0;
+
+    Connection() = default;
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    ~Connection() {
+        for (const Held& h : held)
+            enet_packet_destroy(h.packet);
+    }
     // Cumulative figures (ENet's own counters restart every few seconds).
     RakNetStatistics stats{};
     uint32_t lastEnetSent = 0, lastEnetLost = 0;
@@ -114,6 +130,8 @@ public:
     void deliver(unsigned char id, const SystemAddress& from, int slot);
     Packet* deliverData(const SystemAddress& from, int slot, const uint8_t* data, size_t len);
     bool sendInner(Connection& c, uint8_t kind, const uint8_t* body, size_t len, uint32_t flags, uint8_t channel);
+    // The ENet packet for an inner message: sealed on secured connections.
+    ENetPacket* makeInner(Connection& c, uint8_t kind, const uint8_t* body, size_t len, uint32_t flags);
     void sendRaw(uint32_t ip, uint16_t port, const uint8_t* data, size_t len);
     void flush();
 
@@ -121,6 +139,10 @@ public:
     bool appendData(Connection& c, const uint8_t* payload, size_t len, uint32_t flags, uint8_t channel);
     void closeBatch(Connection& c);
     void closeBatches();
+    // A data packet to ENet, or held back behind those already held or while the window is full.
+    bool sendData(Connection& c, ENetPacket* packet, uint8_t channel);
+    // Hands held packets to ENet while the window has room, or all of them.
+    void releaseHeld(Connection& c, bool all);
     // After a send that started at `startUs`: flush now or leave it to the tail.
     void noteSent(int64_t startUs);
     void handleBatch(Connection& c, const uint8_t* d, size_t len);

@@ -177,6 +177,8 @@ void RakPeerInterface::Shutdown(unsigned int blockDuration, unsigned char) {
     Lock lock(impl->mutex);
     ENetHost* host = impl->host;
     impl->closeBatches();
+    for (auto& c : impl->connections)
+        impl->releaseHeld(*c, true);
     bool waiting = false;
     for (auto& c : impl->connections) {
         if (!c->peer)
@@ -236,6 +238,7 @@ void RakPeerInterface::CloseConnection(const SystemAddress target, bool sendDisc
         return;
     if (c->peer) {
         impl->closeBatch(*c);
+        impl->releaseHeld(*c, true);
         if (sendDisconnectionNotification && c->state == ConnState::Connected)
             enet_peer_disconnect_later(c->peer, pwnet::disconnectData(pwnet::kReasonGraceful));
         else

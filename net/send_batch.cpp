@@ -2,6 +2,7 @@
 // gathers them into one batch (one ENet packet, one seal), which leaves when it is full, when the
 // application asks for input, or by the tail timer. A message sent on its own leaves at once, as
 // a plain data message.
+#include <algorithm>
 #include <cstring>
 
 #include "net/peer_impl.h"
@@ -20,7 +21,7 @@ bool Impl::appendData(Connection& c, const uint8_t* payload, size_t len, uint32_
         closeBatch(c);
     }
     if (entry > kBatchBytes)
-        return sendInner(c, kInnerData, payload, len, flags, channel);
+        return sendData(c, makeInner(c, kInnerData, payload, len, flags), channel);
     if (c.batchCount == 0) {
         c.batchChannel = channel;
         c.batchFlags = flags;
@@ -36,11 +37,54 @@ bool Impl::appendData(Connection& c, const uint8_t* payload, size_t len, uint32_
 
 void Impl::closeBatch(Connection& c) {
     if (c.batchCount == 1)
-        sendInner(c, kInnerData, c.batch.data() + 2, c.batch.size() - 2, c.batchFlags, c.batchChannel);
+        sendData(c, makeInner(c, kInnerData, c.batch.data() + 2, c.batch.size() - 2, c.batchFlags), c.batchChannel);
     else if (c.batchCount > 1)
-        sendInner(c, kInnerBatch, c.batch.data(), c.batch.size(), c.batchFlags, c.batchChannel);
+        sendData(c, makeInner(c, kInnerBatch, c.batch.data(), c.batch.size(), c.batchFlags), c.batchChannel);
     c.batch.clear();
     c.batchCount = 0;
+}
+
+namespace {
+// Whether `bytes` more can go to ENet without going past the connection's send window: ENet
+// would keep them queued and walk that queue on every flush. Something always may when
+// nothing is under way, however large.
+bool windowHasRoom(const Connection& c, size_t bytes) {
+    const ENetPeer* p = c.peer;
+    const uint64_t busy = uint64_t{p->reliableDataInTransit} + c.unsentBytes;
+    if (busy == 0)
+        return true;
+    const uint64_t window = std::max<uint64_t>(uint64_t{p->windowSize} * p->packetThrottle / ENET_PEER_PACKET_THROTTLE_SCALE, p->mtu);
+    return busy + bytes <= window;
+}
+}  // namespace
+
+bool Impl::sendData(Connection& c, ENetPacket* packet, uint8_t channel) {
+    if (!packet || !c.peer) {
+        if (packet)
+            enet_packet_destroy(packet);
+        return false;
+    }
+    if (!c.held.empty() || !windowHasRoom(c, packet->dataLength)) {
+        c.held.push_back({packet, channel});
+        return true;
+    }
+    if (enet_peer_send(c.peer, channel, packet) < 0) {
+        enet_packet_destroy(packet);
+        return false;
+    }
+    c.unsentBytes += packet->dataLength;
+    return true;
+}
+
+void Impl::releaseHeld(Connection& c, bool all) {
+    while (!c.held.empty() && c.peer && (all || windowHasRoom(c, c.held.front().packet->dataLength))) {
+        const Connection::Held h = c.held.front();
+        c.held.pop_front();
+        if (enet_peer_send(c.peer, h.channel, h.packet) < 0)
+            enet_packet_destroy(h.packet);
+        else
+            c.unsentBytes += h.packet->dataLength;
+    }
 }
 
 void Impl::closeBatches() {
