@@ -49,11 +49,11 @@ class BurstModes : public ::testing::TestWithParam<bool> {};
 INSTANTIATE_TEST_SUITE_P(Net, BurstModes, ::testing::Values(false, true), SecurityName());
 
 TEST_P(BurstModes, MixedBurstArrivesWholeInOrderAndShareDatagrams) {
-    auto server = startPeer(4, GetParam());
-    auto client = startPeer(0);
-    ASSERT_TRUE(server && client);
-    ASSERT_TRUE(connectPair(*client, *server));
-    const SystemAddress serverAddr = loopback(portOf(*server)), clientAddr = loopback(portOf(*client));
+    ConnectedPair pair(GetParam());
+    ASSERT_TRUE(pair.up());
+    auto& server = pair.server;
+    auto& client = pair.client;
+    const SystemAddress serverAddr = pair.serverAddr, clientAddr = pair.clientAddr;
     const RakNetStatistics before = *client->GetStatistics(serverAddr);
 
     constexpr uint32_t kCount = 1000;

@@ -41,11 +41,11 @@ class SecurityModes : public ::testing::TestWithParam<bool> {};
 INSTANTIATE_TEST_SUITE_P(Net, SecurityModes, ::testing::Values(false, true), SecurityName());
 
 TEST_P(SecurityModes, HelloTellsEachSideItsAddress) {
-    auto server = startPeer(4, GetParam());
-    auto client = startPeer(0);
-    ASSERT_TRUE(server && client);
-    ASSERT_TRUE(connectPair(*client, *server));
-    const SystemAddress serverAddr = loopback(portOf(*server)), clientAddr = loopback(portOf(*client));
+    ConnectedPair pair(GetParam());
+    ASSERT_TRUE(pair.up());
+    auto& server = pair.server;
+    auto& client = pair.client;
+    const SystemAddress serverAddr = pair.serverAddr, clientAddr = pair.clientAddr;
     EXPECT_EQ(client->GetExternalID(serverAddr), clientAddr);
     EXPECT_EQ(client->GetExternalID(UNASSIGNED_SYSTEM_ADDRESS), clientAddr);
     EXPECT_EQ(server->GetExternalID(clientAddr), serverAddr);
@@ -78,11 +78,11 @@ TEST_P(SecurityModes, HelloTellsEachSideItsAddress) {
 }
 
 TEST_P(SecurityModes, TenThousandMixedPayloadsArriveInOrderBothWays) {
-    auto server = startPeer(4, GetParam());
-    auto client = startPeer(0);
-    ASSERT_TRUE(server && client);
-    ASSERT_TRUE(connectPair(*client, *server));
-    const SystemAddress serverAddr = loopback(portOf(*server)), clientAddr = loopback(portOf(*client));
+    ConnectedPair pair(GetParam());
+    ASSERT_TRUE(pair.up());
+    auto& server = pair.server;
+    auto& client = pair.client;
+    const SystemAddress serverAddr = pair.serverAddr, clientAddr = pair.clientAddr;
     constexpr uint32_t kCount = 10000;
     uint32_t nextAtServer = 0, nextAtClient = 0, sent = 0;
     bool mismatch = false;

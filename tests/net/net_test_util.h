@@ -100,6 +100,20 @@ inline bool connectPair(RakPeerInterface& client, RakPeerInterface& server, int 
            waitForId(server, ID_NEW_INCOMING_CONNECTION, timeoutMs);
 }
 
+// A server (plain or secured, four incoming connections) and a client connected to it.
+struct ConnectedPair {
+    PeerPtr server, client;
+    SystemAddress serverAddr, clientAddr;
+
+    explicit ConnectedPair(bool secured) : server(startPeer(4, secured)), client(startPeer(0)) {
+        if (server && client && connectPair(*client, *server)) {
+            serverAddr = loopback(portOf(*server));
+            clientAddr = loopback(portOf(*client));
+        }
+    }
+    bool up() const { return server && client && serverAddr != UNASSIGNED_SYSTEM_ADDRESS; }
+};
+
 // A child process forked before the test starts any peer (so no thread of the parent is
 // copied mid-work), which runs body(port) once the parent has told it the port.
 class ChildProcess {
