@@ -157,7 +157,7 @@ TEST_F(PhasesTest, GameOverPassesSilentlyToQuitThenResets) {
     ASSERT_TRUE(pumpUntil([&] { return players.at(a.address()).readyToInit == 1; }));
     switchGameOverTimerOn();
     set_phase(phase_game_over);
-    ASSERT_TRUE(pumpUntil([&] { return announced(b).size() == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return announced(a).size() == 1 && announced(b).size() == 1; }));
     clearAll();
     console();
 
@@ -191,7 +191,8 @@ TEST_F(PhasesTest, PhaseQuestionsAreAnsweredToTheAskerOnly) {
     Client& a = join("a");
     Client& b = join("b");
     set_phase(phase_spawn);
-    ASSERT_TRUE(pumpUntil([&] { return announced(b).size() == 1; }));
+    // Both must have the broadcast before the answers are counted.
+    ASSERT_TRUE(pumpUntil([&] { return announced(a).size() == 1 && announced(b).size() == 1; }));
     KSTMP::ConnectionStatus question;
     question.phase = 4;  // not read
     for (int how = 0; how < 2; ++how) {
