@@ -44,6 +44,7 @@ struct IntakeServer::State {
     uint8_t clientPk[kPublicKeyBytes] = {};
     uint8_t clientSk[kSecretKeyBytes] = {};
     std::optional<SecureChannel> clientChannel;
+    uint8_t cipher = 0;  // the connecting side's choice; 0 before the server knows its offer
     std::vector<Delivered> delivered;
 
     void collect() {
@@ -96,7 +97,7 @@ struct IntakeServer::State {
         if (channel) {
             hello.resize(2 + kPublicKeyBytes + kSealOverhead + sizeof body);
             hello[0] = kFrameHelloClient;
-            hello[1] = 1;
+            hello[1] = cipher;
             std::memcpy(hello.data() + 2, clientPk, kPublicKeyBytes);
             if (!channel->seal(hello.data(), 2, body, sizeof body, hello.data() + 2 + kPublicKeyBytes))
                 fail("sealing the hello failed");
@@ -125,7 +126,7 @@ struct IntakeServer::State {
         if (impl.securityOn) {
             clientChannel.emplace();
             crypto_kx_keypair(clientPk, clientSk);
-            if (!clientChannel->deriveClient(clientPk, clientSk, impl.serverPk))
+            if (!clientChannel->deriveClient(cipher, clientPk, clientSk, impl.serverPk))
                 fail("client key exchange failed");
         }
         const std::vector<uint8_t> hello = clientHello(clientChannel ? &*clientChannel : nullptr);
@@ -159,6 +160,8 @@ IntakeServer::IntakeServer(bool secured) : state_(std::make_unique<State>()) {
         crypto_kx_keypair(s.impl.serverPk, s.impl.serverSk);
         s.impl.securityOn = true;
     }
+    s.impl.ciphers = localCiphers();
+    s.cipher = chooseCipher(s.impl.ciphers, localCiphers());
 
     s.sender = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     sockaddr_in from{};
@@ -229,6 +232,18 @@ IntakeServer::Intake IntakeServer::datagramFromUnknown(const uint8_t* data, size
     s.collect();
     s.dropConnections();
     return result;
+}
+
+void IntakeServer::useCipher(uint8_t cipher) {
+    State& s = *state_;
+    const uint8_t chosen = chooseCipher(s.impl.ciphers, cipher);
+    if (!chosen)
+        fail("the server does not offer that cipher");
+    if (chosen != s.cipher) {
+        s.cipher = chosen;
+        s.dropConnections();
+        s.peer = nullptr;
+    }
 }
 
 void IntakeServer::messageOnConnection(const uint8_t* data, size_t len) {

@@ -35,6 +35,10 @@ public:
     // datagrams. Ends with every connection dropped.
     Intake datagramFromUnknown(const uint8_t* data, size_t len, bool validCookie, bool freshCaps);
 
+    // The cipher the connecting side chooses on secured servers; at first the one a client of
+    // this machine would choose. A change starts a new connection.
+    void useCipher(uint8_t cipher);
+
     // One message on an incoming connection that finished its hello exchange (made on the
     // first call and again whenever a message ended it), as ENet hands it up: before any
     // decryption.

@@ -7,7 +7,7 @@
 namespace pwnet {
 
 namespace {
-constexpr size_t kHelloServerBytes = 1 + 1 + 4 + 6 + 6 + 1;  // frame .. secured flag
+constexpr size_t kHelloServerBytes = 1 + 1 + 4 + 6 + 6 + 1;  // frame .. ciphers offered
 constexpr size_t kHelloClientFixed = 4 + 4 + 6 + 6 + 1;      // body without the password
 constexpr uint32_t kReliable = ENET_PACKET_FLAG_RELIABLE;
 
@@ -121,7 +121,7 @@ void Impl::sendHelloServer(Connection& c) {
     putAddress(hello + 6, c.address.binaryAddress, c.address.port);
     SystemAddress mine = bound;
     putAddress(hello + 12, mine.binaryAddress, mine.port);
-    hello[18] = securityOn ? 1 : 0;
+    hello[18] = securityOn ? ciphers : 0;  // the ciphers on offer; none: plain
     size_t len = kHelloServerBytes;
     if (securityOn) {
         std::memcpy(hello + kHelloServerBytes, serverPk, kPublicKeyBytes);
@@ -133,19 +133,25 @@ void Impl::sendHelloServer(Connection& c) {
 }
 
 void Impl::handleHelloServer(Connection& c, const uint8_t* d, size_t len) {
-    if (len < kHelloServerBytes || d[1] != kProtocolVersion || d[18] > 1 ||
+    if (len < kHelloServerBytes || d[1] != kProtocolVersion ||
         len != kHelloServerBytes + (d[18] ? kPublicKeyBytes : 0)) {
+        failOutgoing(c, ID_CONNECTION_ATTEMPT_FAILED);
+        return;
+    }
+    // Not authenticated, but a forged offer can only move the choice between sound ciphers.
+    const uint8_t cipher = d[18] ? chooseCipher(d[18], ciphers) : 0;
+    if (d[18] && !cipher) {
         failOutgoing(c, ID_CONNECTION_ATTEMPT_FAILED);
         return;
     }
     const uint32_t serverTime = getU32(d + 2);
     c.externalId = readAddress(d + 6);
     c.remoteInternal = readAddress(d + 12);
-    c.secured = d[18] == 1;
+    c.secured = cipher != 0;
     uint8_t clientPk[kPublicKeyBytes], clientSk[kSecretKeyBytes];
     if (c.secured) {
         crypto_kx_keypair(clientPk, clientSk);
-        bool ok = c.channel.deriveClient(clientPk, clientSk, d + kHelloServerBytes);
+        bool ok = c.channel.deriveClient(cipher, clientPk, clientSk, d + kHelloServerBytes);
         sodium_memzero(clientSk, sizeof clientSk);
         if (!ok) {
             failOutgoing(c, ID_CONNECTION_ATTEMPT_FAILED);
@@ -173,7 +179,7 @@ void Impl::handleHelloServer(Connection& c, const uint8_t* d, size_t len) {
         if (!packet)
             return;
         packet->data[0] = kFrameHelloClient;
-        packet->data[1] = 1;
+        packet->data[1] = cipher;  // sealed with the body as associated data
         std::memcpy(packet->data + 2, clientPk, kPublicKeyBytes);
         c.channel.seal(packet->data, 2, body, bodyLen, packet->data + 2 + kPublicKeyBytes);
     } else {
@@ -204,7 +210,12 @@ void Impl::handleHelloServer(Connection& c, const uint8_t* d, size_t len) {
 }
 
 void Impl::handleHelloClient(Connection& c, const uint8_t* d, size_t len) {
-    if (len < 2 || d[1] != (securityOn ? 1 : 0)) {
+    // A secured server takes one of the ciphers it offered, a plain one nothing but 0.
+    const uint8_t cipher = len >= 2 ? d[1] : 0xFF;
+    const bool offered = securityOn ? (cipher == kCipherChaCha20Poly1305 || cipher == kCipherAes256Gcm) &&
+                                          (cipher & ciphers)
+                                    : cipher == 0;
+    if (!offered) {
         refuseIncoming(c, kReasonProtocol);
         return;
     }
@@ -213,7 +224,7 @@ void Impl::handleHelloClient(Connection& c, const uint8_t* d, size_t len) {
     if (securityOn) {
         const size_t head = 2 + kPublicKeyBytes;
         if (len < head + kSealOverhead + kHelloClientFixed || len > head + kSealOverhead + sizeof body ||
-            !c.channel.deriveServer(serverPk, serverSk, d + 2)) {
+            !c.channel.deriveServer(cipher, serverPk, serverSk, d + 2)) {
             refuseIncoming(c, kReasonProtocol);
             return;
         }

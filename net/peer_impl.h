@@ -201,6 +201,7 @@ public:
     int sleepMs = 30;
     uint32_t timeoutMs = 10000;
     bool securityOn = false;
+    uint8_t ciphers = kCipherChaCha20Poly1305;  // offered as a server, chosen from as a client
     uint8_t serverPk[kPublicKeyBytes] = {};
     uint8_t serverSk[kSecretKeyBytes] = {};
     std::string incomingPassword;

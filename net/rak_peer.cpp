@@ -58,6 +58,7 @@ bool RakPeerInterface::Startup(unsigned short maxConnections, int threadSleepTim
     Lock lock(impl->mutex);
     if (impl->host || maxConnections == 0)
         return false;
+    impl->ciphers = pwnet::localCiphers();
     ENetAddress address{};
     address.host = ENET_HOST_ANY;
     address.port = 0;

@@ -1,10 +1,13 @@
 #include "net/secure_channel.h"
 
+#include <atomic>
 #include <cstring>
 
 namespace pwnet {
 
 namespace {
+std::atomic<uint8_t> cipherLimit{0};
+
 void makeNonce(uint64_t counter, uint8_t nonce[crypto_aead_chacha20poly1305_ietf_NPUBBYTES]) {
     std::memset(nonce, 0, crypto_aead_chacha20poly1305_ietf_NPUBBYTES);
     for (int i = 0; i < 8; ++i)
@@ -17,6 +20,27 @@ uint64_t readCounter(const uint8_t* p) {
     return c;
 }
 }  // namespace
+
+uint8_t localCiphers() {
+    uint8_t all = kCipherChaCha20Poly1305;
+    // The CPU's features are known only after the library's set-up, which may run any number of times.
+    if (sodium_init() >= 0 && crypto_aead_aes256gcm_is_available())
+        all |= kCipherAes256Gcm;
+    const uint8_t limited = all & cipherLimit.load(std::memory_order_relaxed);
+    // No limit, or one that leaves nothing: a secured peer always runs at least one cipher.
+    return limited ? limited : all;
+}
+
+void limitLocalCiphers(uint8_t mask) { cipherLimit.store(mask, std::memory_order_relaxed); }
+
+uint8_t chooseCipher(uint8_t offered, uint8_t local) {
+    const uint8_t both = offered & local;
+    if (both & kCipherAes256Gcm)
+        return kCipherAes256Gcm;
+    if (both & kCipherChaCha20Poly1305)
+        return kCipherChaCha20Poly1305;
+    return 0;
+}
 
 bool ReplayWindow::fresh(uint64_t counter) const {
     if (!any_ || counter > top_)
@@ -63,20 +87,34 @@ void ReplayWindow::mark(uint64_t counter) {
         bits_[age / 64] |= uint64_t{1} << (age % 64);
 }
 
-bool SecureChannel::deriveClient(const uint8_t ownPk[kPublicKeyBytes], const uint8_t ownSk[kSecretKeyBytes],
-                                 const uint8_t serverPk[kPublicKeyBytes]) {
-    enabled_ = crypto_kx_client_session_keys(rx_, tx_, ownPk, ownSk, serverPk) == 0;
-    return enabled_;
+bool SecureChannel::keysFor(uint8_t cipher, int derived) {
+    enabled_ = false;
+    // The limit of localCiphers() is left out: it narrows offers and choices, made earlier.
+    const bool runs = cipher == kCipherChaCha20Poly1305 ||
+                      (cipher == kCipherAes256Gcm && crypto_aead_aes256gcm_is_available());
+    if (derived != 0 || !runs)
+        return false;
+    cipher_ = cipher;
+    if (cipher == kCipherAes256Gcm) {
+        crypto_aead_aes256gcm_beforenm(&rxAes_, rx_);
+        crypto_aead_aes256gcm_beforenm(&txAes_, tx_);
+    }
+    enabled_ = true;
+    return true;
 }
 
-bool SecureChannel::deriveServer(const uint8_t ownPk[kPublicKeyBytes], const uint8_t ownSk[kSecretKeyBytes],
-                                 const uint8_t clientPk[kPublicKeyBytes]) {
-    enabled_ = crypto_kx_server_session_keys(rx_, tx_, ownPk, ownSk, clientPk) == 0;
-    return enabled_;
+bool SecureChannel::deriveClient(uint8_t cipher, const uint8_t ownPk[kPublicKeyBytes],
+                                 const uint8_t ownSk[kSecretKeyBytes], const uint8_t serverPk[kPublicKeyBytes]) {
+    return keysFor(cipher, crypto_kx_client_session_keys(rx_, tx_, ownPk, ownSk, serverPk));
+}
+
+bool SecureChannel::deriveServer(uint8_t cipher, const uint8_t ownPk[kPublicKeyBytes],
+                                 const uint8_t ownSk[kSecretKeyBytes], const uint8_t clientPk[kPublicKeyBytes]) {
+    return keysFor(cipher, crypto_kx_server_session_keys(rx_, tx_, ownPk, ownSk, clientPk));
 }
 
 bool SecureChannel::seal(const uint8_t* ad, size_t adLen, const uint8_t* msg, size_t len, uint8_t* out) {
-    if (txCounter_ == UINT64_MAX)
+    if (!enabled_ || txCounter_ == UINT64_MAX)
         return false;
     uint64_t counter = txCounter_++;
     for (int i = 0; i < 8; ++i)
@@ -90,14 +128,18 @@ bool SecureChannel::seal(const uint8_t* ad, size_t adLen, const uint8_t* msg, si
     std::memcpy(fullAd, ad, adLen);
     std::memcpy(fullAd + adLen, out, kCounterBytes);
     unsigned long long written = 0;
-    crypto_aead_chacha20poly1305_ietf_encrypt(out + kCounterBytes, &written, msg, len, fullAd, adLen + kCounterBytes,
-                                              nullptr, nonce, tx_);
+    if (cipher_ == kCipherAes256Gcm)
+        crypto_aead_aes256gcm_encrypt_afternm(out + kCounterBytes, &written, msg, len, fullAd, adLen + kCounterBytes,
+                                              nullptr, nonce, &txAes_);
+    else
+        crypto_aead_chacha20poly1305_ietf_encrypt(out + kCounterBytes, &written, msg, len, fullAd,
+                                                  adLen + kCounterBytes, nullptr, nonce, tx_);
     return true;
 }
 
 SecureChannel::Open SecureChannel::open(const uint8_t* ad, size_t adLen, const uint8_t* in, size_t inLen,
                                         uint8_t* out) {
-    if (inLen < kSealOverhead || adLen > 16)
+    if (!enabled_ || inLen < kSealOverhead || adLen > 16)
         return Open::Forged;
     uint64_t counter = readCounter(in);
     if (!window_.fresh(counter)) {
@@ -110,8 +152,14 @@ SecureChannel::Open SecureChannel::open(const uint8_t* ad, size_t adLen, const u
     std::memcpy(fullAd, ad, adLen);
     std::memcpy(fullAd + adLen, in, kCounterBytes);
     unsigned long long written = 0;
-    if (crypto_aead_chacha20poly1305_ietf_decrypt(out, &written, nullptr, in + kCounterBytes, inLen - kCounterBytes,
-                                                  fullAd, adLen + kCounterBytes, nonce, rx_) != 0)
+    const int opened =
+        cipher_ == kCipherAes256Gcm
+            ? crypto_aead_aes256gcm_decrypt_afternm(out, &written, nullptr, in + kCounterBytes, inLen - kCounterBytes,
+                                                    fullAd, adLen + kCounterBytes, nonce, &rxAes_)
+            : crypto_aead_chacha20poly1305_ietf_decrypt(out, &written, nullptr, in + kCounterBytes,
+                                                        inLen - kCounterBytes, fullAd, adLen + kCounterBytes, nonce,
+                                                        rx_);
+    if (opened != 0)
         return Open::Forged;
     window_.mark(counter);
     return Open::Ok;
@@ -120,6 +168,8 @@ SecureChannel::Open SecureChannel::open(const uint8_t* ad, size_t adLen, const u
 SecureChannel::~SecureChannel() {
     sodium_memzero(rx_, sizeof rx_);
     sodium_memzero(tx_, sizeof tx_);
+    sodium_memzero(&rxAes_, sizeof rxAes_);
+    sodium_memzero(&txAes_, sizeof txAes_);
 }
 
 }  // namespace pwnet

@@ -12,7 +12,8 @@ namespace pwnet {
 inline constexpr uint8_t kMagic[4] = {0xFF, 0xFF, 'P', 'W'};
 inline constexpr size_t kMagicBytes = sizeof kMagic;
 // 2: data messages may arrive in batches (kInnerBatch), which a version 1 peer would drop.
-inline constexpr uint8_t kProtocolVersion = 2;
+// 3: a secured server offers a set of ciphers, which a version 2 peer would refuse.
+inline constexpr uint8_t kProtocolVersion = 3;
 
 enum OfflineKind : uint8_t {
     kOfflinePing = 1,            // magic, kind, flags, time u32, 6 zero bytes: 16 bytes
@@ -47,8 +48,8 @@ inline Reason reasonOf(uint32_t data) {
 
 // First byte of every message on an ENet connection.
 enum Frame : uint8_t {
-    kFrameHelloServer = 0xA1,  // version, server time, your address, my address, secured, [server key]
-    kFrameHelloClient = 0xA2,  // secured, [client key, sealed body] or body
+    kFrameHelloServer = 0xA1,  // version, server time, your address, my address, ciphers offered, [server key]
+    kFrameHelloClient = 0xA2,  // cipher chosen, [client key, sealed body] or body
     kFrameSealed = 0xA4,       // counter, sealed inner message
     // Inner messages: sent as they are on plain connections, inside kFrameSealed on secured ones.
     kInnerWelcome = 0xB0,

@@ -107,10 +107,16 @@ int main(int argc, char** argv) {
     secured.emplace_back("sealed_batch", withChoice(1, batch));
     secured.emplace_back("clear_text_batch", withChoice(0, batch));
     secured.emplace_back("replayed_data", withChoice(2, Bytes{kInnerData, 'a', 'g', 'a', 'i', 'n'}));
+    // The same on a connection that runs ChaCha20-Poly1305.
+    secured.emplace_back("chacha_sealed_batch", withChoice(0x81, batch));
+    secured.emplace_back("chacha_replayed_data", withChoice(0x82, Bytes{kInnerData, 'o', 'n', 'c', 'e'}));
+    secured.emplace_back("chacha_forged_frame", withChoice(0x80, forged));
     Bytes helloSecured(2 + 32 + kSealOverhead + 21, 0x11);
     helloSecured[0] = kFrameHelloClient;
-    helloSecured[1] = 1;
+    helloSecured[1] = kCipherChaCha20Poly1305;
     secured.emplace_back("hello_secured", withChoice(3, helloSecured));
+    helloSecured[1] = kCipherAes256Gcm;
+    secured.emplace_back("hello_secured_aes", withChoice(3, helloSecured));
     Bytes helloPlain(2 + 21, 0);
     helloPlain[0] = kFrameHelloClient;
     secured.emplace_back("hello_plain", withChoice(3, helloPlain));

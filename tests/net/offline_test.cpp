@@ -97,6 +97,8 @@ TEST(MalformedDatagramTest, DroppedWithoutReplyAndThePeerGoesOn) {
     rows.push_back(request);
     request[5] = 1;  // the version before batches: its peers would drop batched data
     rows.push_back(request);
+    request[5] = 2;  // the version before cipher offers: its peers refuse a server's offer
+    rows.push_back(request);
     auto shortRequest = kMagic;
     shortRequest.push_back(3);
     shortRequest.push_back(1);

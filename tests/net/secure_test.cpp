@@ -8,6 +8,7 @@
 #include <string>
 
 #include "net/rak_peer.h"
+#include "net/secure_channel.h"
 #include "tests/net/net_test_util.h"
 #include "tests/net/udp_relay.h"
 
@@ -46,10 +47,18 @@ struct Linked {
     SystemAddress serverViaRelay, clientAtServer;
 };
 
-Linked linkThroughRelay(bool secure) {
+// Starts a peer that runs only the ciphers of `mask` (0: all this machine runs).
+PeerPtr startLimited(uint8_t mask, unsigned short maxIncoming, bool secure) {
+    pwnet::limitLocalCiphers(mask);
+    PeerPtr p = startPeer(maxIncoming, secure);
+    pwnet::limitLocalCiphers(0);
+    return p;
+}
+
+Linked linkThroughRelay(bool secure, uint8_t serverCiphers = 0, uint8_t clientCiphers = 0) {
     Linked l;
-    l.server = startPeer(4, secure);
-    l.client = startPeer(0);
+    l.server = startLimited(serverCiphers, 4, secure);
+    l.client = startLimited(clientCiphers, 0, false);
     l.relay = std::make_unique<UdpRelay>(portOf(*l.server));
     l.serverViaRelay = loopback(l.relay->port());
     if (!l.client->Connect("127.0.0.1", l.relay->port(), nullptr, 0))
@@ -63,7 +72,23 @@ Linked linkThroughRelay(bool secure) {
 
 class RelayModes : public ::testing::TestWithParam<bool> {};
 
+// Secured links that run one cipher at both ends.
+class SecureRelayTest : public ::testing::TestWithParam<uint8_t> {
+protected:
+    void SetUp() override {
+        if (!(pwnet::localCiphers() & GetParam()))
+            GTEST_SKIP() << "this CPU has no AES instructions";
+    }
+    Linked link() { return linkThroughRelay(true, GetParam(), GetParam()); }
+};
+
 }  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Ciphers, SecureRelayTest,
+                         ::testing::Values(pwnet::kCipherChaCha20Poly1305, pwnet::kCipherAes256Gcm),
+                         [](const ::testing::TestParamInfo<uint8_t>& info) {
+                             return info.param == pwnet::kCipherAes256Gcm ? "Aes256Gcm" : "ChaCha20Poly1305";
+                         });
 
 INSTANTIATE_TEST_SUITE_P(Net, RelayModes, ::testing::Values(false, true), SecurityName());
 
@@ -95,8 +120,8 @@ TEST_P(RelayModes, RelaySeesTheMarkerOnlyOnPlainConnections) {
     }
 }
 
-TEST(SecureRelayTest, FlippedByteYieldsModifiedPacketAndNoCorruptPayload) {
-    Linked l = linkThroughRelay(true);
+TEST_P(SecureRelayTest, FlippedByteYieldsModifiedPacketAndNoCorruptPayload) {
+    Linked l = link();
     ASSERT_NE(l.clientAtServer, UNASSIGNED_SYSTEM_ADDRESS);
     const auto big = markedPayload(700, 'b');
     std::atomic<bool> flipped{false};
@@ -125,8 +150,8 @@ TEST(SecureRelayTest, FlippedByteYieldsModifiedPacketAndNoCorruptPayload) {
     EXPECT_TRUE(l.server->IsConnected(l.clientAtServer));
 }
 
-TEST(SecureRelayTest, ReplayedDatagramIsNotDeliveredTwice) {
-    Linked l = linkThroughRelay(true);
+TEST_P(SecureRelayTest, ReplayedDatagramIsNotDeliveredTwice) {
+    Linked l = link();
     ASSERT_NE(l.clientAtServer, UNASSIGNED_SYSTEM_ADDRESS);
     std::mutex m;
     std::vector<uint8_t> captured;
@@ -153,4 +178,49 @@ TEST(SecureRelayTest, ReplayedDatagramIsNotDeliveredTwice) {
     ASSERT_TRUE(waitFor(*l.server, [&](const Received& r) { return r.data == after; }, 3000, &seen));
     for (const auto& r : seen)
         EXPECT_NE(r.data, big) << "replayed payload delivered again";
+}
+
+// Peers that run different sets of ciphers agree on one both run, and payloads pass both ways
+// unseen; with none in common the attempt fails as one that nobody answers.
+TEST(CipherNegotiationTest, MixedPeersAgreeOrFail) {
+    using namespace pwnet;
+    if (!(localCiphers() & kCipherAes256Gcm))
+        GTEST_SKIP() << "this CPU has no AES instructions";
+    const uint8_t both = kCipherChaCha20Poly1305 | kCipherAes256Gcm;
+    struct Row {
+        const char* name;
+        uint8_t server, client;
+        bool connects;
+    } rows[] = {
+        {"client without AES", both, kCipherChaCha20Poly1305, true},
+        {"server without AES", kCipherChaCha20Poly1305, both, true},
+        {"AES only at both ends", kCipherAes256Gcm, kCipherAes256Gcm, true},
+        {"nothing in common", kCipherAes256Gcm, kCipherChaCha20Poly1305, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (!row.connects) {
+            PeerPtr server = startLimited(row.server, 4, true), client = startLimited(row.client, 0, false);
+            ASSERT_TRUE(client->Connect("127.0.0.1", portOf(*server), nullptr, 0));
+            std::vector<Received> seenByServer;
+            EXPECT_TRUE(waitForId(*client, ID_CONNECTION_ATTEMPT_FAILED, 2000));
+            waitFor(*server, [](const Received&) { return false; }, 200, &seenByServer);
+            for (const auto& r : seenByServer)
+                EXPECT_NE(r.data[0], ID_NEW_INCOMING_CONNECTION);
+            continue;
+        }
+        Linked l = linkThroughRelay(true, row.server, row.client);
+        ASSERT_NE(l.clientAtServer, UNASSIGNED_SYSTEM_ADDRESS);
+        std::atomic<int> sightings{0};
+        l.relay->setFilter([&](Direction, std::vector<uint8_t>& d) {
+            sightings += occurrences(d, kMarker);
+            return true;
+        });
+        const auto up = markedPayload(200, 'u'), down = markedPayload(300, 'd');
+        ASSERT_TRUE(sendBytes(*l.client, up, l.serverViaRelay));
+        ASSERT_TRUE(sendBytes(*l.server, down, l.clientAtServer));
+        EXPECT_TRUE(waitFor(*l.server, [&](const Received& r) { return r.data == up; }));
+        EXPECT_TRUE(waitFor(*l.client, [&](const Received& r) { return r.data == down; }));
+        EXPECT_EQ(sightings.load(), 0);
+    }
 }

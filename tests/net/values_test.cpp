@@ -108,15 +108,22 @@ TEST(ReplayWindowTest, EachCounterOnceWithinTheSpan) {
     EXPECT_FALSE(w.fresh(100));  // now beyond the span
 }
 
-TEST(SecureChannelTest, SealOpenForgeryAndReplay) {
+class SecureChannelTest : public ::testing::TestWithParam<uint8_t> {};
+
+TEST_P(SecureChannelTest, SealOpenForgeryAndReplay) {
     ASSERT_GE(sodium_init(), 0);
+    const uint8_t cipher = GetParam();
+    if (!(pwnet::localCiphers() & cipher))
+        GTEST_SKIP() << "this CPU has no AES instructions";
     uint8_t spk[pwnet::kPublicKeyBytes], ssk[pwnet::kSecretKeyBytes], cpk[pwnet::kPublicKeyBytes],
         csk[pwnet::kSecretKeyBytes];
     crypto_kx_keypair(spk, ssk);
     crypto_kx_keypair(cpk, csk);
-    pwnet::SecureChannel client, server;
-    ASSERT_TRUE(client.deriveClient(cpk, csk, spk));
-    ASSERT_TRUE(server.deriveServer(spk, ssk, cpk));
+    pwnet::SecureChannel client, server, otherCipher;
+    ASSERT_TRUE(client.deriveClient(cipher, cpk, csk, spk));
+    ASSERT_TRUE(server.deriveServer(cipher, spk, ssk, cpk));
+    const uint8_t other = cipher == pwnet::kCipherAes256Gcm ? pwnet::kCipherChaCha20Poly1305 : pwnet::kCipherAes256Gcm;
+    const bool haveOther = otherCipher.deriveServer(other, spk, ssk, cpk);
     const uint8_t ad = 0xA4;
     const char msg[] = "marker-payload";
     uint8_t wire[sizeof msg + pwnet::kSealOverhead], out[sizeof msg];
@@ -130,9 +137,52 @@ TEST(SecureChannelTest, SealOpenForgeryAndReplay) {
     }
     const uint8_t otherAd = 0xA5;
     EXPECT_EQ(server.open(&otherAd, 1, wire, sizeof wire, out), pwnet::SecureChannel::Open::Forged);
+    // The same keys under the other cipher do not open it.
+    if (haveOther) {
+        EXPECT_EQ(otherCipher.open(&ad, 1, wire, sizeof wire, out), pwnet::SecureChannel::Open::Forged);
+    }
     ASSERT_EQ(server.open(&ad, 1, wire, sizeof wire, out), pwnet::SecureChannel::Open::Ok);
     EXPECT_EQ(std::memcmp(out, msg, sizeof msg), 0);
     EXPECT_EQ(server.open(&ad, 1, wire, sizeof wire, out), pwnet::SecureChannel::Open::Replayed);
     // The client's own direction uses the other key: its sealed message does not open as server-sent.
     EXPECT_EQ(client.open(&ad, 1, wire, sizeof wire, out), pwnet::SecureChannel::Open::Forged);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ciphers, SecureChannelTest,
+                         ::testing::Values(pwnet::kCipherChaCha20Poly1305, pwnet::kCipherAes256Gcm),
+                         [](const ::testing::TestParamInfo<uint8_t>& info) {
+                             return info.param == pwnet::kCipherAes256Gcm ? "Aes256Gcm" : "ChaCha20Poly1305";
+                         });
+
+TEST(CipherChoiceTest, PrefersAesWhereBothSidesRunIt) {
+    using namespace pwnet;
+    const uint8_t both = kCipherChaCha20Poly1305 | kCipherAes256Gcm;
+    struct Row {
+        uint8_t offered, local, chosen;
+    } rows[] = {
+        {both, both, kCipherAes256Gcm},
+        {both, kCipherChaCha20Poly1305, kCipherChaCha20Poly1305},  // client without AES instructions
+        {kCipherChaCha20Poly1305, both, kCipherChaCha20Poly1305},  // server without them
+        {kCipherAes256Gcm, kCipherChaCha20Poly1305, 0},             // nothing in common
+        {0x80 | kCipherChaCha20Poly1305, both, kCipherChaCha20Poly1305},  // an unknown cipher is passed over
+        {0x80, both, 0},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(chooseCipher(r.offered, r.local), r.chosen) << int(r.offered) << " " << int(r.local);
+
+    ASSERT_GE(sodium_init(), 0);
+    const uint8_t machine = localCiphers();
+    EXPECT_TRUE(machine & kCipherChaCha20Poly1305);
+    limitLocalCiphers(kCipherChaCha20Poly1305);
+    EXPECT_EQ(localCiphers(), kCipherChaCha20Poly1305);
+    limitLocalCiphers(0x80);  // leaves nothing: what the machine runs
+    EXPECT_EQ(localCiphers(), machine);
+    limitLocalCiphers(0);
+    EXPECT_EQ(localCiphers(), machine);
+    // A channel refuses a cipher it does not know.
+    uint8_t pk[kPublicKeyBytes], sk[kSecretKeyBytes];
+    crypto_kx_keypair(pk, sk);
+    SecureChannel unknown;
+    EXPECT_FALSE(unknown.deriveServer(0x80, pk, sk, pk));
+    EXPECT_FALSE(unknown.enabled());
 }
