@@ -234,9 +234,9 @@ IntakeServer::Intake IntakeServer::datagramFromUnknown(const uint8_t* data, size
     return result;
 }
 
-void IntakeServer::useCipher(uint8_t cipher) {
+void IntakeServer::useCiphers(uint8_t local) {
     State& s = *state_;
-    const uint8_t chosen = chooseCipher(s.impl.ciphers, cipher);
+    const uint8_t chosen = chooseCipher(s.impl.ciphers, local);
     if (!chosen)
         fail("the server does not offer that cipher");
     if (chosen != s.cipher) {

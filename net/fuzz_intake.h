@@ -35,9 +35,10 @@ public:
     // datagrams. Ends with every connection dropped.
     Intake datagramFromUnknown(const uint8_t* data, size_t len, bool validCookie, bool freshCaps);
 
-    // The cipher the connecting side chooses on secured servers; at first the one a client of
-    // this machine would choose. A change starts a new connection.
-    void useCipher(uint8_t cipher);
+    // On secured servers, the connecting side chooses from the ciphers of `local` as a client
+    // running those would; at first from all this machine runs. A change of the chosen cipher
+    // starts a new connection.
+    void useCiphers(uint8_t local);
 
     // One message on an incoming connection that finished its hello exchange (made on the
     // first call and again whenever a message ended it), as ENet hands it up: before any

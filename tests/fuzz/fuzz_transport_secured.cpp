@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0)
         return 0;
     const uint8_t mode = data[0] & 3;
-    server.useCipher(data[0] & 0x80 ? pwnet::kCipherChaCha20Poly1305 : pwnet::localCiphers());
+    server.useCiphers(data[0] & 0x80 ? pwnet::kCipherChaCha20Poly1305 : pwnet::localCiphers());
     const uint8_t* rest = data + 1;
     const size_t n = size - 1;
     switch (mode) {

@@ -13,7 +13,10 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "net/rak_peer.h"
+#include "net/secure_channel.h"
 
 namespace nettest {
 
@@ -22,6 +25,15 @@ struct SecurityName {
     template <class Info>
     std::string operator()(const Info& info) const {
         return info.param ? "Secured" : "Plain";
+    }
+};
+
+// The two ciphers of secured links, and the names of a test's instances for them.
+inline const auto kBothCiphers = ::testing::Values(pwnet::kCipherChaCha20Poly1305, pwnet::kCipherAes256Gcm);
+struct CipherName {
+    template <class Info>
+    std::string operator()(const Info& info) const {
+        return info.param == pwnet::kCipherAes256Gcm ? "Aes256Gcm" : "ChaCha20Poly1305";
     }
 };
 

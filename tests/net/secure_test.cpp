@@ -85,10 +85,8 @@ protected:
 }  // namespace
 
 INSTANTIATE_TEST_SUITE_P(Ciphers, SecureRelayTest,
-                         ::testing::Values(pwnet::kCipherChaCha20Poly1305, pwnet::kCipherAes256Gcm),
-                         [](const ::testing::TestParamInfo<uint8_t>& info) {
-                             return info.param == pwnet::kCipherAes256Gcm ? "Aes256Gcm" : "ChaCha20Poly1305";
-                         });
+                         nettest::kBothCiphers,
+                         nettest::CipherName());
 
 INSTANTIATE_TEST_SUITE_P(Net, RelayModes, ::testing::Values(false, true), SecurityName());
 

@@ -8,6 +8,7 @@
 #include "net/ban_list.h"
 #include "net/rak_peer.h"
 #include "net/secure_channel.h"
+#include "tests/net/net_test_util.h"
 
 TEST(SystemAddressTest, LayoutTextAndParsing) {
     static_assert(sizeof(SystemAddress) == 8);
@@ -149,10 +150,8 @@ TEST_P(SecureChannelTest, SealOpenForgeryAndReplay) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ciphers, SecureChannelTest,
-                         ::testing::Values(pwnet::kCipherChaCha20Poly1305, pwnet::kCipherAes256Gcm),
-                         [](const ::testing::TestParamInfo<uint8_t>& info) {
-                             return info.param == pwnet::kCipherAes256Gcm ? "Aes256Gcm" : "ChaCha20Poly1305";
-                         });
+                         nettest::kBothCiphers,
+                         nettest::CipherName());
 
 TEST(CipherChoiceTest, PrefersAesWhereBothSidesRunIt) {
     using namespace pwnet;
