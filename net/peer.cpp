@@ -176,7 +176,7 @@ void Impl::flush() {
         enet_host_flush(host);
         for (auto& c : connections)
             c->unsentBytes = 0;
-        batchFilled = false;
+        flushDue = false;
     }
 }
 

@@ -220,10 +220,10 @@ public:
     std::vector<uint8_t> scratch;
     std::vector<uint8_t> openBuffer;
     // Send coalescing (noteSent): whether some connection has a batch open, whether a full
-    // one went to ENet since the last flush, when the last send returned, and whether the
-    // one-shot tail timer is set.
+    // one or a message too large for one went to ENet since the last flush, when the last
+    // send returned, and whether the one-shot tail timer is set.
     bool batchesOpen = false;
-    bool batchFilled = false;
+    bool flushDue = false;
     int64_t lastSendEndUs = 0;
     bool tailTimerArmed = false;
     int openDepth = 0;

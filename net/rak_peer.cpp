@@ -326,6 +326,7 @@ Packet* RakPeerInterface::Receive() {
     // With nothing queued, take what the socket holds now rather than wait for the thread: when
     // the thread has seen it readable, or always for an application that polls without pause.
     // One that polls at intervals makes no system call here while nothing arrives.
+    bool serviced = false;
     if (impl->inbox.empty() && impl->host) {
         const int64_t now = pwnet::monotonicUs();
         const bool pollingHard = now - impl->lastEmptyReceiveUs < pwnet::kHardPollingUs;
@@ -333,14 +334,13 @@ Packet* RakPeerInterface::Receive() {
         impl->appPolledUs.store(now, std::memory_order_relaxed);
         if (impl->socketReadable.exchange(false, std::memory_order_acq_rel) || pollingHard) {
             impl->serviceOnce();
-            impl->flush();
-        } else if (impl->batchesOpen) {
-            impl->flush();
+            serviced = true;
         }
-    } else if (impl->batchesOpen) {
-        // The application is back for input: whatever it sent before has all been said.
-        impl->flush();
     }
+    // Acknowledgements of what was just taken in leave now; and the application is back for
+    // input, so whatever it sent before has all been said.
+    if (serviced || impl->batchesOpen)
+        impl->flush();
     if (impl->inbox.empty())
         return nullptr;
     Packet* p = impl->inbox.front();

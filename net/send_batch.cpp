@@ -17,11 +17,14 @@ bool Impl::appendData(Connection& c, const uint8_t* payload, size_t len, uint32_
     // they were sent.
     if (c.batchCount > 0 &&
         (c.batchChannel != channel || c.batchFlags != flags || c.batch.size() + entry > kBatchBytes)) {
-        batchFilled = batchFilled || c.batch.size() + entry > kBatchBytes;
+        flushDue = flushDue || c.batch.size() + entry > kBatchBytes;
         closeBatch(c);
     }
-    if (entry > kBatchBytes)
+    if (entry > kBatchBytes) {
+        // Too large for a batch: its own packet, which leaves with this send as a full batch does.
+        flushDue = true;
         return sendData(c, makeInner(c, kInnerData, payload, len, flags), channel);
+    }
     if (c.batchCount == 0) {
         c.batchChannel = channel;
         c.batchFlags = flags;
@@ -97,10 +100,10 @@ void Impl::closeBatches() {
 
 void Impl::noteSent(int64_t startUs) {
     // A send on its own leaves at once. Sends that follow one another closely share datagrams:
-    // a full batch leaves with the send that filled it, the rest when the application next asks
+    // a full batch (or a message too large for one) leaves with its send, the rest when the application next asks
     // for input or the one-shot timer fires, whichever comes first.
     const bool alone = startUs - lastSendEndUs >= kBurstGapUs;
-    if (alone || batchFilled) {
+    if (alone || flushDue) {
         flush();
     } else if (batchesOpen) {
         burstUntilUs.store(startUs + 2 * kTailFlushUs, std::memory_order_relaxed);

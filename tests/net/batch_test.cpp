@@ -51,9 +51,7 @@ INSTANTIATE_TEST_SUITE_P(Net, BurstModes, ::testing::Values(false, true), Securi
 TEST_P(BurstModes, MixedBurstArrivesWholeInOrderAndShareDatagrams) {
     ConnectedPair pair(GetParam());
     ASSERT_TRUE(pair.up());
-    auto& server = pair.server;
-    auto& client = pair.client;
-    const SystemAddress serverAddr = pair.serverAddr, clientAddr = pair.clientAddr;
+    auto& [server, client, serverAddr, clientAddr] = pair;
     const RakNetStatistics before = *client->GetStatistics(serverAddr);
 
     constexpr uint32_t kCount = 1000;
@@ -93,6 +91,23 @@ TEST_P(BurstModes, MixedBurstArrivesWholeInOrderAndShareDatagrams) {
     // three fragments.
     const uint64_t packets = client->GetStatistics(serverAddr)->datagramsSent - before.datagramsSent;
     EXPECT_LT(packets, kCount / 4) << "the burst was not coalesced";
+}
+
+// A message too large for a batch goes to ENet as its own packet; in a burst, as alone, it
+// leaves with its Send instead of waiting for the network thread.
+TEST_P(BurstModes, LargeMessageLeavesWithItsSend) {
+    ConnectedPair pair(GetParam());
+    ASSERT_TRUE(pair.up());
+    auto& [server, client, serverAddr, clientAddr] = pair;
+    const std::vector<uint8_t> big = message(49);  // 3000 bytes
+    for (int i = 0; i < 10; ++i) {
+        const uint64_t before = client->GetStatistics(serverAddr)->datagramsSent;
+        ASSERT_TRUE(client->Send(reinterpret_cast<const char*>(big.data()), static_cast<int>(big.size()),
+                                 HIGH_PRIORITY, RELIABLE_ORDERED, 0, serverAddr, false));
+        EXPECT_GT(client->GetStatistics(serverAddr)->datagramsSent, before) << "send " << i << " stayed queued";
+    }
+    size_t got = 0;
+    EXPECT_TRUE(waitFor(*server, [&](const Received& r) { return r.data == big && r.from == clientAddr && ++got == 10; }));
 }
 
 TEST(BatchIntakeTest, EntriesAreReadAsFarAsTheyHold) {

@@ -43,9 +43,7 @@ INSTANTIATE_TEST_SUITE_P(Net, SecurityModes, ::testing::Values(false, true), Sec
 TEST_P(SecurityModes, HelloTellsEachSideItsAddress) {
     ConnectedPair pair(GetParam());
     ASSERT_TRUE(pair.up());
-    auto& server = pair.server;
-    auto& client = pair.client;
-    const SystemAddress serverAddr = pair.serverAddr, clientAddr = pair.clientAddr;
+    auto& [server, client, serverAddr, clientAddr] = pair;
     EXPECT_EQ(client->GetExternalID(serverAddr), clientAddr);
     EXPECT_EQ(client->GetExternalID(UNASSIGNED_SYSTEM_ADDRESS), clientAddr);
     EXPECT_EQ(server->GetExternalID(clientAddr), serverAddr);
@@ -80,9 +78,7 @@ TEST_P(SecurityModes, HelloTellsEachSideItsAddress) {
 TEST_P(SecurityModes, TenThousandMixedPayloadsArriveInOrderBothWays) {
     ConnectedPair pair(GetParam());
     ASSERT_TRUE(pair.up());
-    auto& server = pair.server;
-    auto& client = pair.client;
-    const SystemAddress serverAddr = pair.serverAddr, clientAddr = pair.clientAddr;
+    auto& [server, client, serverAddr, clientAddr] = pair;
     constexpr uint32_t kCount = 10000;
     uint32_t nextAtServer = 0, nextAtClient = 0, sent = 0;
     bool mismatch = false;
